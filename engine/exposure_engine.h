@@ -1,0 +1,82 @@
+// The grid exposure engine: reads a design, cuts the plane into bins at every distinct edge,
+// and measures how much of each asset cell and asset net no metal covers from above.
+//
+// One engine serves one run: the driver builds it on a RunConfig that outlives it and calls
+// parseInputs, discretize, calcExposure and writeReports in this order on the main thread.
+// The exposure step runs OpenMP loops internally; no operation may itself be called from a
+// parallel loop. Bad input ends the process with an Error line and status 1.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/records.h"
+#include "engine/run_config.h"
+
+class ExposureEngine {
+ public:
+  // Builds the layer table metal1 .. metal<avail_layer>. REQUIRES: avail_layer >= 1.
+  explicit ExposureEngine(const RunConfig* config);
+  ExposureEngine(const ExposureEngine&) = delete;
+  ExposureEngine& operator=(const ExposureEngine&) = delete;
+
+  // Reads the cell asset file and the net file named by the config.
+  void parseInputs();
+
+  // Builds the bin edges and the binBox of every cell and segment.
+  void discretize();
+  // Replaces `edges` with the ascending distinct values of `coords`.
+  static void sortUnique(std::vector<double>& edges, const std::vector<double>& coords);
+  // Position of the first edge not less than `coord` (edges.size() when none).
+  static int32_t coordIndex(const std::vector<double>& edges, double coord);
+  // REQUIRES: 0 <= index < edges.size().
+  static double coordAt(const std::vector<double>& edges, int32_t index);
+  // The layout rectangle of `box`. REQUIRES: its indices lie inside the edge lists.
+  Box binBoxToBox(const BinBox& box) const;
+  static BinBox shrinkBinBox(const BinBox& box);
+  static BinBox growBinBox(const BinBox& box);
+
+  // Cell exposure, then asset net exposure. REQUIRES: discretize has run (else fatal).
+  void calcExposure();
+  void calcCellExposure();
+  void calcNetExposure();
+
+  // Writes <bmName>_cells_ea.rpt and <bmName>_nets_ea.rpt; false when either could not be
+  // written completely (an Error line names it).
+  bool writeReports(std::string bmName);
+
+  // Joins the exposed bins of cells and nets into rectangular regions and logs a summary.
+  void mergeExposure();
+
+  const RunConfig* config;
+  std::vector<Shape> cells;
+  std::vector<Shape> segments;
+  std::vector<Net> nets;
+  std::vector<int32_t> assetNetIds;
+  std::unordered_map<std::string, int32_t> layerIndex;
+  std::vector<std::string> layerNames;
+  std::vector<std::vector<int32_t>> segmentsPerLayer;
+  bool discretized = false;
+  std::vector<double> xEdges;
+  std::vector<double> yEdges;
+  double cellTotalExposedArea = 0.0;
+  double cellMaxRatio = 0.0;
+  double cellMeanRatio = 0.0;
+  double netTotalExposedArea = 0.0;
+  double netMaxRatio = 0.0;
+  double netMeanRatio = 0.0;
+  std::vector<double> netTotalArea;                   // per asset net
+  std::vector<double> cellExposedArea;                // per cell
+  std::vector<double> netExposedArea;                 // per asset net
+  std::vector<double> cellExposedRatio;               // per cell, a fraction
+  std::vector<double> netExposedRatio;                // per asset net, a fraction
+  std::vector<std::vector<BinBox>> cellExposedBins;   // per cell, one-bin boxes
+  std::vector<std::vector<BinBox>> netExposedBins;    // per asset net, one-bin boxes
+  std::vector<std::vector<uint8_t>> exposureMap;      // per bin column, per bin row
+  std::vector<BinBox> mergedRegions;
+
+ private:
+  void setupLayers();
+};

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the program and runs it on the small example design in examples/small; the reports
+# land in build/example/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF > /dev/null
+cmake --build "$root/build" --target quorvane -j "$(nproc)"
+mkdir -p "$root/build/example"
+cd "$root/build/example"
+"$root/build/app/quorvane" --bm_name small \
+  --cell_file "$root/examples/small/cells.txt" --net_file "$root/examples/small/nets.txt" \
+  --avail_layer 4 --threads 2
+for report in small_cells_ea.rpt small_nets_ea.rpt; do
+  [ -f "$report" ] && { echo "==> build/example/$report"; cat "$report"; }
+done
+exit 0

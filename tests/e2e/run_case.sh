@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs the program on one end-to-end case and compares what it did with what the case expects.
+#
+# A case is a folder holding:
+#   args             the command line, one argument per line (run inside a copy of the folder)
+#   expected_stdout  standard output with timestamps and memory figures masked
+#   expected_status  the exit status (0 when the file is missing)
+#   expected/        every report file the run must leave, byte for byte (no folder: none)
+# and whatever input files the arguments name. With UPDATE_EXPECTED=1 the expectations are
+# rewritten from the run instead of compared: read every change before committing it.
+set -u
+binary=$1
+case_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$case_dir"/. "$work"/
+rm -rf "$work/expected" "$work/expected_stdout" "$work/expected_status"
+cd "$work"
+
+mapfile -t args < "$case_dir/args"
+"$binary" "${args[@]}" < /dev/null > raw_stdout 2> stderr
+status=$?
+sed -E -e 's/^\[ *-?[0-9]+\.[0-9]{3}\] /[TIME] /' \
+       -e 's/MEM: cur=[^M]*MB, peak=[^M]*MB/MEM: cur=#MB, peak=#MB/' raw_stdout > stdout
+reports=$(find . -name '*.rpt' | sort)
+
+if [ "${UPDATE_EXPECTED:-0}" = 1 ]; then
+  cp stdout "$case_dir/expected_stdout"
+  if [ "$status" = 0 ]; then rm -f "$case_dir/expected_status"; else echo "$status" > "$case_dir/expected_status"; fi
+  rm -rf "$case_dir/expected"
+  if [ -n "$reports" ]; then
+    mkdir -p "$case_dir/expected"
+    for r in $reports; do mkdir -p "$case_dir/expected/$(dirname "$r")"; cp "$r" "$case_dir/expected/$r"; done
+  fi
+  exit 0
+fi
+
+failed=0
+expected_status=0
+[ -f "$case_dir/expected_status" ] && expected_status=$(cat "$case_dir/expected_status")
+if [ "$status" != "$expected_status" ]; then
+  echo "exit status $status, expected $expected_status"; failed=1
+fi
+if ! diff -u "$case_dir/expected_stdout" stdout; then
+  echo "standard output differs"; failed=1
+fi
+expected_reports=""
+[ -d "$case_dir/expected" ] && expected_reports=$(cd "$case_dir/expected" && find . -name '*.rpt' | sort)
+if [ "$reports" != "$expected_reports" ]; then
+  echo "report files: [$reports], expected [$expected_reports]"; failed=1
+fi
+for r in $expected_reports; do
+  [ -f "$r" ] && ! diff -u "$case_dir/expected/$r" "$r" && { echo "report $r differs"; failed=1; }
+done
+if [ "$failed" != 0 ]; then
+  echo "--- stderr:"; cat stderr
+fi
+exit "$failed"
