@@ -59,7 +59,7 @@ void addUncoveredArea(const RtreeBox& rect, const std::vector<NamedBox>& hits, d
   NamedBoxTree coverage;
   for (const NamedBox& hit : hits) coverage.insert(hit);
   gridSplit(rect, hits, eps, EdgeTest::kInclusive, coverage,
-            [&](const RtreeBox&, const RtreeBox& queryBox) { area += creditedArea(queryBox, eps); });
+            [&](const RtreeBox&, const RtreeBox& query) { area += creditedArea(query, eps); });
 }
 
 void appendHits(const NamedBoxTree& tree, const RtreeBox& box, std::vector<NamedBox>& hits) {

@@ -21,12 +21,12 @@ std::vector<NamedBox> namedBoxes(const std::vector<Rect>& rects) {
 
 // The sub-cells that the split passes to its action, in order.
 std::vector<Rect> uncoveredCells(const Rect& rect, const std::vector<Rect>& hits,
-                                 const std::vector<Rect>& cover, EdgeTest test = EdgeTest::kInclusive,
-                                 double eps = kEps) {
+                                 const std::vector<Rect>& cover,
+                                 EdgeTest test = EdgeTest::kInclusive) {
   NamedBoxTree coverage;
   for (const NamedBox& value : namedBoxes(cover)) coverage.insert(value);
   std::vector<Rect> cells;
-  gridSplit(namedBox("r", rect).first, namedBoxes(hits), eps, test, coverage,
+  gridSplit(namedBox("r", rect).first, namedBoxes(hits), kEps, test, coverage,
             [&](const RtreeBox& subCell, const RtreeBox&) { cells.push_back(rectOf(subCell)); });
   return cells;
 }

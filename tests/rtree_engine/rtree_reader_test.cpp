@@ -15,47 +15,11 @@ const Rect kRight = {5, 0, 15, 10};
 const char* const kMetal1 = "metal1";
 const char* const kMetal2 = "metal2";
 
-std::string record(const std::vector<std::string>& tokens) {
-  std::string line;
-  for (const std::string& token : tokens) line += (line.empty() ? "" : " ") + token;
-  return line + "\n";
-}
-
-std::string number(double value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
-
-// The log text without the timestamp prefixes, one line per entry.
-std::vector<std::string> logLines(const std::string& log) {
-  std::vector<std::string> lines;
-  std::istringstream in(log);
-  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find("] ") + 2));
-  return lines;
-}
-
 class RtreeReaderTest : public testing::Test {
  protected:
-  void addShape(const std::string& segment, const std::string& net, const Rect& r,
-                const std::string& layer, const std::string& flag) {
-    netText += record({"s", segment, net, number(r[0]), number(r[1]), number(r[2]),
-                       number(r[3]), layer, flag, "x"});
-  }
-  void addPlainShape(const std::string& net, const Rect& r, const std::string& layer = kMetal1) {
-    addShape("seg" + std::to_string(++segments), net, r, layer, "0");
-  }
-  void addAssetShape(const std::string& net, const Rect& r, const std::string& layer = kMetal1) {
-    addShape("seg" + std::to_string(++segments), net, r, layer, "1");
-  }
-  void addCell(const std::string& name, const Rect& r) {
-    cellText += record({"c", name, number(r[0]), number(r[1]), number(r[2]), number(r[3]), "x"});
-  }
-
   // Writes both files and reads them; returns the log lines.
   std::vector<std::string> parse() {
-    writeFile(netPath, netText);
-    writeFile(cellPath, cellText);
+    design.write(netPath, cellPath);
     testing::internal::CaptureStdout();
     engine.parseInputs();
     return logLines(testing::internal::GetCapturedStdout());
@@ -84,15 +48,13 @@ class RtreeReaderTest : public testing::Test {
 
   std::string netPath = scratchPath("nets.txt");
   std::string cellPath = scratchPath("cells.txt");
-  std::string netText;
-  std::string cellText;
-  int segments = 0;
+  DesignText design;
   RtreeExposureEngine engine{cellPath, netPath};
 };
 
 TEST_F(RtreeReaderTest, WritesItsFourLogLinesInOrder) {
-  addAssetShape("n1", kSquare);
-  addCell("c1", kSquare);
+  design.addAssetShape("n1", kSquare);
+  design.addCell("c1", kSquare);
   const std::vector<std::string> expected = {
       "Parsing input files: cell: " + cellPath + "; net: " + netPath,
       "Calculating the projection area of net assets...", "Net file finished...",
@@ -101,7 +63,7 @@ TEST_F(RtreeReaderTest, WritesItsFourLogLinesInOrder) {
 }
 
 TEST_F(RtreeReaderTest, EmptyNetFileLeavesTreesEmptyAndCellsAreRead) {
-  addCell("c1", kSquare);
+  design.addCell("c1", kSquare);
   EXPECT_EQ(parse().size(), 4u);
   EXPECT_TRUE(engine.nets.empty());
   EXPECT_TRUE(engine.layerTrees.empty());
@@ -110,8 +72,8 @@ TEST_F(RtreeReaderTest, EmptyNetFileLeavesTreesEmptyAndCellsAreRead) {
 }
 
 TEST_F(RtreeReaderTest, CellRecordHoldsNameBoxAreaAndNoExposure) {
-  addCell("c1", {1, 2, 4, 8});
-  addCell("flat", {3, 3, 3, 7});
+  design.addCell("c1", {1, 2, 4, 8});
+  design.addCell("flat", {3, 3, 3, 7});
   parse();
   ASSERT_EQ(engine.cells.size(), 2u);
   const RtreeCell& cell = *engine.cells[0];
@@ -123,9 +85,9 @@ TEST_F(RtreeReaderTest, CellRecordHoldsNameBoxAreaAndNoExposure) {
 }
 
 TEST_F(RtreeReaderTest, RecordsAreCountedInTokensNotLines) {
-  netText = "s seg1 n1 0 0\n10 10 metal1 1\nx s seg2 n1 5 0 15 10 metal1 1 x s seg3\n"
+  design.nets = "s seg1 n1 0 0\n10 10 metal1 1\nx s seg2 n1 5 0 15 10 metal1 1 x s seg3\n"
             "n2 0 0 1 1 metal2 0 x";
-  cellText = "c\nc1\n0\n0\n1\n1\nx c c2 0 0 2 2 x";
+  design.cells = "c\nc1\n0\n0\n1\n1\nx c c2 0 0 2 2 x";
   parse();
   ASSERT_EQ(engine.nets.size(), 1u);
   EXPECT_EQ(engine.nets[0]->layerTrees[0].size(), 2u);
@@ -135,27 +97,27 @@ TEST_F(RtreeReaderTest, RecordsAreCountedInTokensNotLines) {
 }
 
 TEST_F(RtreeReaderTest, NineTokenLineShiftsTheLaterRecords) {
-  netText = "s seg1 n1 0 0 10 10 M1:metal1 1\n"
+  design.nets = "s seg1 n1 0 0 10 10 M1:metal1 1\n"
             "s seg2 n1 0 0 10 10 M1:metal1 1 x\n"
             "s seg3 n1 0 0 10 10 M1:metal1 1 x\n";
   EXPECT_EQ(parseError(), netError(2, "token 7 \"M1:metal1\" does not begin with a number"));
 }
 
 TEST_F(RtreeReaderTest, LineEndAfterTheLastRecordChangesNothing) {
-  netText = "s seg1 n1 0 0 10 10 M1:metal1 1 x";
-  cellText = "c c1 0 0 1 1 x";
+  design.nets = "s seg1 n1 0 0 10 10 M1:metal1 1 x";
+  design.cells = "c c1 0 0 1 1 x";
   parse();
   EXPECT_EQ(engine.nets.size(), 1u);
   EXPECT_EQ(engine.cells.size(), 1u);
 }
 
 TEST_F(RtreeReaderTest, AdjacentRecordsWithTheSameNameAreAllRead) {
-  addShape("same", "n1", kSquare, kMetal1, "0");
-  addShape("same", "n1", kRight, kMetal1, "0");
-  addShape("same", "n1", kRight, kMetal2, "0");
-  addCell("twin", kSquare);
-  addCell("twin", kRight);
-  addCell("other", kRight);
+  design.addShape("same", "n1", kSquare, kMetal1, "0");
+  design.addShape("same", "n1", kRight, kMetal1, "0");
+  design.addShape("same", "n1", kRight, kMetal2, "0");
+  design.addCell("twin", kSquare);
+  design.addCell("twin", kRight);
+  design.addCell("other", kRight);
   parse();
   EXPECT_EQ(shapesOn(1), 2u);
   EXPECT_EQ(shapesOn(2), 1u);
@@ -175,7 +137,7 @@ TEST_F(RtreeReaderTest, LayerNumberTakesEveryDigitOfTheToken) {
 }
 
 TEST_F(RtreeReaderTest, PlainShapeOnLayerFiveMakesFiveTreesInEachVector) {
-  addPlainShape("n1", kSquare, "metal5");
+  design.addShape("s1", "n1", kSquare, "metal5", "0");
   parse();
   ASSERT_EQ(engine.layerTrees.size(), 5u);
   ASSERT_EQ(engine.assetLayerTrees.size(), 5u);
@@ -187,7 +149,7 @@ TEST_F(RtreeReaderTest, PlainShapeOnLayerFiveMakesFiveTreesInEachVector) {
 }
 
 TEST_F(RtreeReaderTest, TwelfthLayerAsNamedInNetFilesIsAccepted) {
-  addPlainShape("n1", kSquare, "M12:metal12");
+  design.addShape("s1", "n1", kSquare, "M12:metal12", "0");
   parse();
   EXPECT_EQ(engine.layerTrees.size(), 1212u);
 }
@@ -195,8 +157,10 @@ TEST_F(RtreeReaderTest, TwelfthLayerAsNamedInNetFilesIsAccepted) {
 TEST_F(RtreeReaderTest, FlagsBetweenMinusOneAndOneMakePlainShapes) {
   const std::vector<std::string> plainFlags = {"0", "0.5", "-0.5", "0.999"};
   const std::vector<std::string> assetFlags = {"1", "2", "-1", "1.0", "nan", "inf"};
-  for (const std::string& flag : plainFlags) addShape("p", "plain" + flag, kSquare, kMetal1, flag);
-  for (const std::string& flag : assetFlags) addShape("a", "asset" + flag, kSquare, kMetal2, flag);
+  for (const std::string& flag : plainFlags)
+    design.addShape("p", "plain" + flag, kSquare, kMetal1, flag);
+  for (const std::string& flag : assetFlags)
+    design.addShape("a", "asset" + flag, kSquare, kMetal2, flag);
   parse();
   std::vector<std::string> names;
   for (const auto& net : engine.nets) names.push_back(net->name);
@@ -210,12 +174,12 @@ TEST_F(RtreeReaderTest, FlagsBetweenMinusOneAndOneMakePlainShapes) {
 }
 
 TEST_F(RtreeReaderTest, ScatteredAssetShapesOfOneNetJoinTheNetOfItsFirstAssetShape) {
-  addPlainShape("late", {0, 0, 1, 1});
-  addAssetShape("first", kSquare);
-  addAssetShape("late", kSquare, kMetal2);
-  addPlainShape("other", {20, 20, 30, 30});
-  addAssetShape("first", {0, 20, 5, 25}, kMetal2);
-  addPlainShape("first", {40, 40, 50, 50});
+  design.addPlainShape("late", {0, 0, 1, 1});
+  design.addAssetShape("first", kSquare);
+  design.addAssetShape("late", kSquare, 2);
+  design.addPlainShape("other", {20, 20, 30, 30});
+  design.addAssetShape("first", {0, 20, 5, 25}, 2);
+  design.addPlainShape("first", {40, 40, 50, 50});
   parse();
   ASSERT_EQ(engine.nets.size(), 2u);
   EXPECT_EQ(engine.nets[0]->name, "first");
@@ -229,9 +193,9 @@ TEST_F(RtreeReaderTest, ScatteredAssetShapesOfOneNetJoinTheNetOfItsFirstAssetSha
 }
 
 TEST_F(RtreeReaderTest, AssetPiecesGoIntoBothTreesAndCoveredShapesIntoNeither) {
-  addAssetShape("n1", kSquare);
-  addAssetShape("n1", kRight);
-  addAssetShape("n1", {2, 2, 8, 8});
+  design.addAssetShape("n1", kSquare);
+  design.addAssetShape("n1", kRight);
+  design.addAssetShape("n1", {2, 2, 8, 8});
   parse();
   EXPECT_EQ(shapesOn(1), 2u);
   EXPECT_EQ(assetPiecesOn(1), 2u);
@@ -242,10 +206,10 @@ TEST_F(RtreeReaderTest, AssetPiecesGoIntoBothTreesAndCoveredShapesIntoNeither) {
 }
 
 TEST_F(RtreeReaderTest, ProjectionAreasAreComputedFromTheNetsPieces) {
-  addAssetShape("n1", kSquare, kMetal1);
-  addAssetShape("n1", kRight, kMetal2);
-  addAssetShape("n2", kSquare, kMetal1);
-  addPlainShape("n2", kSquare, kMetal2);
+  design.addAssetShape("n1", kSquare, 1);
+  design.addAssetShape("n1", kRight, 2);
+  design.addAssetShape("n2", kSquare, 1);
+  design.addPlainShape("n2", kSquare, 2);
   parse();
   ASSERT_EQ(engine.nets.size(), 2u);
   EXPECT_NEAR(engine.nets[0]->projectionArea, 150.0, 1e-9);
@@ -254,7 +218,7 @@ TEST_F(RtreeReaderTest, ProjectionAreasAreComputedFromTheNetsPieces) {
 }
 
 TEST_F(RtreeReaderTest, CoordinatesPassThroughSinglePrecision) {
-  cellText = "c c1 0.1 0 0.3 12abc x\n";
+  design.cells = "c c1 0.1 0 0.3 12abc x\n";
   parse();
   ASSERT_EQ(engine.cells.size(), 1u);
   const RtreeCell& cell = *engine.cells[0];
@@ -284,8 +248,8 @@ TEST_F(RtreeReaderTest, NetFileThatCannotBeOpenedIsAnErrorNamedBeforeTheCellFile
 }
 
 TEST_F(RtreeReaderTest, CellFileThatCannotBeOpenedIsAnErrorBeforeAnyNetIsRead) {
-  addAssetShape("n1", kSquare);
-  writeFile(netPath, netText);
+  design.addAssetShape("n1", kSquare);
+  writeFile(netPath, design.nets);
   engine.cellFile = scratchPath("absent_cells.txt");
   testing::internal::CaptureStdout();
   try {
@@ -306,40 +270,40 @@ TEST_F(RtreeReaderTest, FileThatCannotBeReadIsAnError) {
 }
 
 TEST_F(RtreeReaderTest, RecordCutShortByTheEndOfTheFileIsAnError) {
-  addAssetShape("n1", kSquare);
-  netText += "s seg2 n1\n";
+  design.addAssetShape("n1", kSquare);
+  design.nets += "s seg2 n1\n";
   EXPECT_EQ(parseError(), netError(2, "the file ends after 3 of the record's 10 tokens"));
 }
 
 TEST_F(RtreeReaderTest, CellRecordCutShortIsAnErrorEvenAfterAFullNetRecord) {
-  addAssetShape("n1", kSquare);
-  addCell("c1", kSquare);
-  cellText += "c c2 0 0 1 1\n";
+  design.addAssetShape("n1", kSquare);
+  design.addCell("c1", kSquare);
+  design.cells += "c c2 0 0 1 1\n";
   EXPECT_EQ(parseError(), cellError(2, "the file ends after 6 of the record's 7 tokens"));
 }
 
 TEST_F(RtreeReaderTest, CoordinateOrFlagWithoutLeadingNumberIsAnError) {
-  addShape("s1", "n1", kSquare, kMetal1, "1");
-  netText += "s s2 n1 0 zero 1 1 M1:metal1 1 x\n";
+  design.addShape("s1", "n1", kSquare, kMetal1, "1");
+  design.nets += "s s2 n1 0 zero 1 1 M1:metal1 1 x\n";
   EXPECT_EQ(parseError(), netError(2, "token 5 \"zero\" does not begin with a number"));
-  netText = "s s1 n1 0 0 1 1 M1:metal1 yes x\n";
+  design.nets = "s s1 n1 0 0 1 1 M1:metal1 yes x\n";
   EXPECT_EQ(parseError(), netError(1, "token 9 \"yes\" does not begin with a number"));
-  netText.clear();
-  cellText = "c c1 0 0 x1 1 x\n";
+  design.nets.clear();
+  design.cells = "c c1 0 0 x1 1 x\n";
   EXPECT_EQ(parseError(), cellError(1, "token 5 \"x1\" does not begin with a number"));
 }
 
 TEST_F(RtreeReaderTest, NumberOutsideSinglePrecisionIsAnError) {
-  netText = "s s1 n1 0 0 1e39 1 M1:metal1 1 x\n";
+  design.nets = "s s1 n1 0 0 1e39 1 M1:metal1 1 x\n";
   EXPECT_EQ(parseError(),
             netError(1, "token 6 \"1e39\" lies outside the single-precision range"));
-  netText = "s s1 n1 0 0 1 1 M1:metal1 1e-45 x\n";
+  design.nets = "s s1 n1 0 0 1 1 M1:metal1 1e-45 x\n";
   EXPECT_EQ(parseError(),
             netError(1, "token 9 \"1e-45\" lies outside the single-precision range"));
 }
 
 TEST_F(RtreeReaderTest, LayerTokenWithoutDigitIsAnError) {
-  addShape("s1", "n1", kSquare, "M:metal", "1");
+  design.addShape("s1", "n1", kSquare, "M:metal", "1");
   EXPECT_EQ(parseError(), netError(1, "layer token \"M:metal\" holds no digit"));
 }
 
@@ -347,22 +311,22 @@ TEST_F(RtreeReaderTest, LayerNumberOutsideOneToAMillionIsAnError) {
   const std::vector<std::string> layers = {"M0:metal0", "1000001", "99999999999",
                                            std::string(40, '9')};
   for (const std::string& layer : layers) {
-    netText.clear();
-    addShape("s1", "n1", kSquare, layer, "1");
-    EXPECT_EQ(parseError(),
-              netError(1, "layer token \"" + layer + "\" gives a layer number outside 1 to 1000000"));
+    design.nets.clear();
+    design.addShape("s1", "n1", kSquare, layer, "1");
+    const std::string what = "gives a layer number outside 1 to 1000000";
+    EXPECT_EQ(parseError(), netError(1, "layer token \"" + layer + "\" " + what));
   }
 }
 
 TEST_F(RtreeReaderTest, MinAboveMaxIsAnError) {
-  addShape("s1", "n1", {10, 0, 5, 10}, kMetal1, "1");
+  design.addShape("s1", "n1", {10, 0, 5, 10}, kMetal1, "1");
   EXPECT_EQ(parseError(), netError(1, "min x 10 exceeds max x 5"));
-  netText.clear();
-  addShape("s1", "n1", {0, 2.5, 10, 1}, kMetal1, "0");
+  design.nets.clear();
+  design.addShape("s1", "n1", {0, 2.5, 10, 1}, kMetal1, "0");
   EXPECT_EQ(parseError(), netError(1, "min y 2.5 exceeds max y 1"));
-  netText.clear();
-  addCell("c1", kSquare);
-  addCell("c2", {3, 0, 2, 1});
+  design.nets.clear();
+  design.addCell("c1", kSquare);
+  design.addCell("c2", {3, 0, 2, 1});
   EXPECT_EQ(parseError(), cellError(2, "min x 3 exceeds max x 2"));
 }
 

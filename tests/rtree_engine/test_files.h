@@ -1,11 +1,12 @@
-// Helpers of the R-tree engine tests: scratch files in a per-test directory, and boxes as
-// plain arrays that GoogleTest can compare and print.
+// Helpers of the R-tree engine tests: scratch files in a per-test directory, the text of tiny
+// designs, and boxes as plain arrays that GoogleTest can compare and print.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,3 +41,50 @@ inline std::string readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+// The lines of a captured log without their timestamp prefixes.
+inline std::vector<std::string> logLines(const std::string& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find("] ") + 2));
+  return lines;
+}
+
+// The text of a net file and a cell asset file, built record by record.
+struct DesignText {
+  static std::string number(double value) {
+    std::ostringstream text;
+    text.precision(17);
+    text << value;
+    return text.str();
+  }
+  static std::string record(const std::vector<std::string>& tokens) {
+    std::string line;
+    for (const std::string& token : tokens) line += (line.empty() ? "" : " ") + token;
+    return line + "\n";
+  }
+
+  void addShape(const std::string& segment, const std::string& net, const Rect& r,
+                const std::string& layerToken, const std::string& flag) {
+    nets += record({"s", segment, net, number(r[0]), number(r[1]), number(r[2]), number(r[3]),
+                    layerToken, flag, "x"});
+  }
+  // Shapes on layer `layer`, each with a segment name of its own.
+  void addPlainShape(const std::string& net, const Rect& r, int layer = 1) {
+    addShape("seg" + std::to_string(++segments), net, r, "metal" + std::to_string(layer), "0");
+  }
+  void addAssetShape(const std::string& net, const Rect& r, int layer = 1) {
+    addShape("seg" + std::to_string(++segments), net, r, "metal" + std::to_string(layer), "1");
+  }
+  void addCell(const std::string& name, const Rect& r) {
+    cells += record({"c", name, number(r[0]), number(r[1]), number(r[2]), number(r[3]), "x"});
+  }
+  void write(const std::string& netPath, const std::string& cellPath) const {
+    writeFile(netPath, nets);
+    writeFile(cellPath, cells);
+  }
+
+  std::string nets;
+  std::string cells;
+  int segments = 0;
+};
