@@ -1,5 +1,6 @@
 #include "rtree_engine/record_reader.h"
 
+#include <cmath>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -64,11 +65,18 @@ int32_t RecordReader::layer(size_t n) const {
   return number;
 }
 
+double RecordReader::coordinate(size_t n) const {
+  const double value = number(n);
+  if (!std::isfinite(value))
+    throw error("token " + std::to_string(n) + " \"" + token(n) + "\" is not a finite number");
+  return value;
+}
+
 RtreeBox RecordReader::box(size_t first) const {
-  const double x1 = number(first);
-  const double y1 = number(first + 1);
-  const double x2 = number(first + 2);
-  const double y2 = number(first + 3);
+  const double x1 = coordinate(first);
+  const double y1 = coordinate(first + 1);
+  const double x2 = coordinate(first + 2);
+  const double y2 = coordinate(first + 3);
   if (x1 > x2) throw error(exceeds("x", x1, x2));
   if (y1 > y2) throw error(exceeds("y", y1, y2));
   return makeBox(x1, y1, x2, y2);

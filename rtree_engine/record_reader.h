@@ -28,7 +28,10 @@ class RecordReader {
   double number(size_t n) const;
   // The layer number of token n. Throws unless it lies in 1 to kMaxLayerNumber.
   int32_t layer(size_t n) const;
-  // Tokens first to first + 3 as min x, min y, max x, max y. Throws when a min exceeds its max.
+  // Token n through single precision; throws unless it is finite.
+  double coordinate(size_t n) const;
+  // Tokens first to first + 3 as coordinates min x, min y, max x, max y. Throws when a min
+  // exceeds its max.
   RtreeBox box(size_t first) const;
 
   RtreeInputError error(const std::string& what) const;

@@ -60,11 +60,6 @@ TEST(IntersectsTest, InvertedQueryNeedsAValueHoldingTheWholeGap) {
   EXPECT_FALSE(intersects(inverted, {0, 0, 5.5, 10}));
 }
 
-TEST(IntersectsTest, NanCoordinateCountsAsMet) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_TRUE(intersects(kSquare, {nan, 0, 20, 10}));
-}
-
 TEST(GridSplitTest, WithoutHitsTheRectangleIsTheOnlySubCell) {
   EXPECT_EQ(uncoveredCells(kSquare, {}, {}), std::vector<Rect>{kSquare});
 }

@@ -302,6 +302,14 @@ TEST_F(RtreeReaderTest, NumberOutsideSinglePrecisionIsAnError) {
             netError(1, "token 9 \"1e-45\" lies outside the single-precision range"));
 }
 
+TEST_F(RtreeReaderTest, InfiniteOrNanCoordinateIsAnError) {
+  design.nets = "s s1 n1 0 0 inf 1 metal1 1 x\n";
+  EXPECT_EQ(parseError(), netError(1, "token 6 \"inf\" is not a finite number"));
+  design.nets.clear();
+  design.cells = "c c1 nan 0 1 1 x\n";
+  EXPECT_EQ(parseError(), cellError(1, "token 3 \"nan\" is not a finite number"));
+}
+
 TEST_F(RtreeReaderTest, LayerTokenWithoutDigitIsAnError) {
   design.addShape("s1", "n1", kSquare, "M:metal", "1");
   EXPECT_EQ(parseError(), netError(1, "layer token \"M:metal\" holds no digit"));
