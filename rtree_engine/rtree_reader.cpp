@@ -49,6 +49,7 @@ void addNetRecord(RtreeExposureEngine& engine, NetIndex& index, const RecordRead
   const double flag = record.number(9);
   growLayerTrees(engine, layer);
   NamedBoxTree& tree = *engine.layerTrees[layer - 1];
+  // A flag that truncates to 0 marks plain metal; infinities and NaN mark asset shapes.
   if (flag > -1.0 && flag < 1.0) {
     tree.insert(shape);
     return;

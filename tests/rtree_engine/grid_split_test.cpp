@@ -31,9 +31,9 @@ std::vector<Rect> uncoveredCells(const Rect& rect, const std::vector<Rect>& hits
   return cells;
 }
 
-double uncoveredArea(const Rect& rect, const std::vector<Rect>& hits, double eps = kEps) {
+double uncoveredArea(const Rect& rect, const std::vector<Rect>& hits) {
   double area = 0;
-  addUncoveredArea(namedBox("r", rect).first, namedBoxes(hits), eps, area);
+  addUncoveredArea(namedBox("r", rect).first, namedBoxes(hits), kEps, area);
   return area;
 }
 
@@ -114,26 +114,6 @@ TEST(CreditedAreaTest, RestoresTheSubCellAreaAlsoForThinCells) {
   const Rect thin = {3, 0, 3 + kEps / 4, 10};
   EXPECT_NEAR(creditedArea(shrunkBox(namedBox("c", thin).first, kEps), kEps), kEps / 4 * 10,
               1e-12);
-}
-
-TEST(UncoveredAreaTest, ShapeOverHalfTheRectangleLeavesHalf) {
-  EXPECT_NEAR(uncoveredArea(kSquare, {{-5, -5, 5, 15}}), 50, 1e-9);
-}
-
-TEST(UncoveredAreaTest, TouchingHitCoversNothingUnlessEpsIsZero) {
-  EXPECT_NEAR(uncoveredArea(kSquare, {{10, 0, 20, 10}}), 100, 1e-9);
-  EXPECT_EQ(uncoveredArea(kSquare, {{10, 0, 20, 10}}, 0.0), 0.0);
-}
-
-TEST(UncoveredAreaTest, NarrowGapBetweenHitsStaysUncovered) {
-  for (double gap : {kEps / 2, kEps, 2 * kEps, 3 * kEps}) {
-    const double area = uncoveredArea(kSquare, {{-1, -1, 5, 11}, {5 + gap, -1, 11, 11}});
-    EXPECT_NEAR(area, gap * 10, 1e-9) << "gap " << gap;
-  }
-}
-
-TEST(UncoveredAreaTest, ThinRectangleUnderAWideHitIsCovered) {
-  EXPECT_EQ(uncoveredArea({5, 0, 5 + kEps / 2, 10}, {{0, -1, 10, 11}}), 0.0);
 }
 
 TEST(AppendHitsTest, AppendsAfterWhatTheListHolds) {
