@@ -228,7 +228,7 @@ TEST_F(RtreeExposurePropertyTest, ExposedAreasMatchTheUnitSquaresLeftUncovered) 
     for (size_t i = 0; i < cells.size(); ++i)
       ASSERT_NEAR(cellExposed(i), exposedSquares({cells[i]}, 0), kTolerance) << "round " << round;
     for (const auto& net : engine->nets) {
-      const std::vector<Shape>& own = netShapes[net->name[1] - '0'];
+      const std::vector<Shape>& own = netShapes[std::stoul(net->name.substr(1))];
       double exposed = 0;
       for (int layer = 1; layer <= kLayers; ++layer) {
         std::vector<Rect> onLayer;
