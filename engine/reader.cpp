@@ -2,6 +2,7 @@
 // into the engine, one block-buffered pass over each file, fields parsed in place.
 #include "engine/reader.h"
 
+#include <cstring>
 #include <iostream>
 #include <string_view>
 #include <unordered_map>
@@ -33,6 +34,14 @@ std::string tooMany(const char* fileKind, const std::string& path, uint64_t line
                    "more than " + std::to_string(limits.maxRecords) + " " + records);
 }
 
+// The Error text for a file whose read failed part-way ("" when it was read to its end).
+std::string readFailure(const char* fileKind, const std::string& path,
+                        const utils::LineReader& file) {
+  if (!file.failed()) return std::string();
+  return std::string("Cannot read ") + fileKind + " " + path + ": " +
+         std::strerror(file.readError());
+}
+
 std::string readCells(utils::LineReader& file, const std::string& path, const ReadLimits& limits,
                       std::vector<Shape>& cells) {
   cells.reserve(file.fileBytes() / kTypicalLineBytes);
@@ -52,7 +61,7 @@ std::string readCells(utils::LineReader& file, const std::string& path, const Re
     cell.yhi = fields.yhi;
     cell.layer = -1;
   }
-  return std::string();
+  return readFailure("cell asset file", path, file);
 }
 
 // The id of the net named `name`, adding the net (asset when `isAsset`) on its first appearance.
@@ -106,7 +115,7 @@ std::string readNets(utils::LineReader& file, const std::string& path, const Rea
     std::string error = addNetLine(fields, path, lineNumber, limits, state, engine);
     if (!error.empty()) return error;
   }
-  return std::string();
+  return readFailure("net file", path, file);
 }
 
 // Fills every net's segmentIds, segmentsPerLayer and assetNetIds, all in ascending id order.
@@ -134,8 +143,8 @@ void clearDesign(ExposureEngine& engine) {
 
 std::string readDesign(ExposureEngine& engine, const ReadLimits& limits) {
   const RunConfig& config = *engine.config;
-  utils::LineReader cellFile;
-  utils::LineReader netFile;
+  utils::LineReader cellFile(limits.blockBytes);
+  utils::LineReader netFile(limits.blockBytes);
   const bool cellOpen = cellFile.open(config.cell_file);
   const bool netOpen = netFile.open(config.net_file);
   if (!cellOpen) return "Fail to open cell asset file at " + config.cell_file;

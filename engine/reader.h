@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "utils/line_reader.h"
+
 class ExposureEngine;
 
 namespace engine {
@@ -14,6 +16,8 @@ namespace engine {
 struct ReadLimits {
   // Most cells, and most segments, a design may hold: ids are 32-bit signed.
   int64_t maxRecords = std::numeric_limits<int32_t>::max();
+  // Bytes each file is read in at a time (lines may be longer). REQUIRES: >= 1.
+  size_t blockBytes = utils::LineReader::kDefaultBlockBytes;
 };
 
 // Opens both files named by the engine's config, then replaces the engine's cells, segments,

@@ -22,6 +22,7 @@ bool LineReader::open(const std::string& path) {
   close();
   begin_ = end_ = scanned_ = 0;
   atEof_ = failed_ = false;
+  readError_ = 0;
   fileBytes_ = 0;
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) return false;
@@ -69,6 +70,7 @@ bool LineReader::refill() {
     if (got < 0 && errno == EINTR) continue;
     atEof_ = true;
     failed_ = got < 0;
+    if (failed_) readError_ = errno;
     return false;
   }
 }

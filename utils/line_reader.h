@@ -33,6 +33,8 @@ class LineReader {
   bool next(std::string_view& line);
   // A read failed (the file ended early, e.g. it is a directory or the device failed).
   bool failed() const { return failed_; }
+  // The errno value of the failed read (0 while none failed).
+  int readError() const { return readError_; }
 
  private:
   // Keeps the unread bytes and appends the next block; false when nothing more came.
@@ -48,6 +50,7 @@ class LineReader {
   size_t scanned_ = 0;  // bytes from begin_ known to hold no line feed
   bool atEof_ = false;
   bool failed_ = false;
+  int readError_ = 0;
 };
 
 }  // namespace utils

@@ -257,6 +257,37 @@ TEST_F(ReaderTest, MissingCellFileIsReportedBeforeMissingNetFile) {
   EXPECT_EQ(log_.find("Finish parsing cells."), std::string::npos);
 }
 
+TEST_F(ReaderTest, FolderGivenAsAFileIsAReadErrorNamingIt) {
+  const std::string folder = testing::TempDir();
+  const std::string nets = config_.net_file;
+  config_.cell_file = folder;
+  EXPECT_EQ(read(), "Cannot read cell asset file " + folder + ": Is a directory");
+  EXPECT_EQ(log_.find("Finish parsing cells."), std::string::npos);
+  writeCells("c A 0 0 1 1\n");
+  config_.cell_file = nets;  // any readable file serves as cell file
+  config_.net_file = folder;
+  EXPECT_EQ(read(), "Cannot read net file " + folder + ": Is a directory");
+  EXPECT_NE(log_.find("Finish parsing cells."), std::string::npos);
+  EXPECT_EQ(log_.find("Finish parsing nets."), std::string::npos);
+}
+
+TEST_F(ReaderTest, ReadBlockSizeDoesNotChangeTheDesign) {
+  writeCells("c A 0 0 1 1\n\nc B 2 2 3.5 4\r\nc C -1 -1 0 0");
+  writeNets(netLine("s1", "a", 1, "1") + netLine("s2", "b", 2, "0") + netLine("s3", "a", 3, "1"));
+  for (size_t blockBytes : {1, 2, 3, 7, 64}) {
+    engine::ReadLimits limits;
+    limits.blockBytes = blockBytes;
+    ASSERT_EQ(read(limits), "") << blockBytes;
+    ASSERT_EQ(engine_->cells.size(), 3u);
+    ASSERT_EQ(engine_->segments.size(), 3u);
+    EXPECT_EQ(engine_->cells[1].name, "B");
+    EXPECT_EQ(engine_->cells[1].yhi, 4.0);
+    EXPECT_EQ(engine_->cells[2].name, "C");
+    EXPECT_EQ(engine_->segments[2].name, "s3");
+    EXPECT_EQ(engine_->nets[0].segmentIds, ids({0, 2}));
+  }
+}
+
 TEST_F(ReaderTest, RecordCountsBeyondTheLimitAreRefused) {
   engine::ReadLimits limits;
   limits.maxRecords = 2;

@@ -1,8 +1,10 @@
 #include "utils/line_reader.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -119,6 +121,11 @@ TEST(LineReaderTest, DirectoryOpensButItsReadFails) {
   std::string_view line;
   EXPECT_FALSE(reader.next(line));
   EXPECT_TRUE(reader.failed());
+  EXPECT_EQ(reader.readError(), EISDIR);
+  TempFile file("one\n");
+  ASSERT_TRUE(reader.open(file.path()));
+  EXPECT_FALSE(reader.failed());
+  EXPECT_EQ(reader.readError(), 0);
 }
 
 TEST(LineReaderTest, ReopeningStartsAfresh) {

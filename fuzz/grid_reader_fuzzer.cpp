@@ -1,0 +1,84 @@
+// Fuzz target: the grid engine's reader and discretization. The first file of the input is the
+// cell asset file, the second the net file; the selector's low four bits give avail_layer - 1,
+// the next three the read block of 2^n bytes, its high bit a record limit of 4. A read either fails with an Error text or yields a design
+// whose links hold; discretization must then place every edge of every shape on the grid.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/exposure_engine.h"
+#include "engine/reader.h"
+#include "fuzz/fuzz_input.h"
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+void checkDesign(const ExposureEngine& engine, int32_t layers) {
+  require(engine.segmentsPerLayer.size() == static_cast<size_t>(layers));
+  size_t inLayers = 0;
+  for (const std::vector<int32_t>& ids : engine.segmentsPerLayer) inLayers += ids.size();
+  require(inLayers == engine.segments.size());
+  size_t inNets = 0;
+  for (const Net& net : engine.nets) {
+    require(!net.segmentIds.empty());
+    inNets += net.segmentIds.size();
+  }
+  require(inNets == engine.segments.size());
+  for (const Shape& segment : engine.segments) {
+    require(segment.netId >= 0 && static_cast<size_t>(segment.netId) < engine.nets.size());
+    require(segment.layer >= 0 && segment.layer < layers);
+  }
+}
+
+void checkEdges(const std::vector<double>& edges) {
+  for (size_t i = 1; i < edges.size(); ++i) require(edges[i - 1] < edges[i]);
+}
+
+// The edge at `index` must be the coordinate itself.
+void checkIndex(const std::vector<double>& edges, int32_t index, double coord) {
+  require(index >= 0 && static_cast<size_t>(index) < edges.size());
+  require(edges[index] == coord);
+}
+
+void checkShapes(const ExposureEngine& engine, const std::vector<Shape>& shapes) {
+  for (const Shape& shape : shapes) {
+    checkIndex(engine.xEdges, shape.binBox.xlo, shape.xlo);
+    checkIndex(engine.xEdges, shape.binBox.xhi, shape.xhi);
+    checkIndex(engine.yEdges, shape.binBox.ylo, shape.ylo);
+    checkIndex(engine.yEdges, shape.binBox.yhi, shape.yhi);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::silenceStandardOutput();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > fuzz::kMaxInputBytes) return -1;
+  const fuzz::SplitInput input = fuzz::splitInput(data, size);
+  const fuzz::MemoryFile cellFile(input.first);
+  const fuzz::MemoryFile netFile(input.second);
+  RunConfig config;
+  config.cell_file = cellFile.path();
+  config.net_file = netFile.path();
+  config.avail_layer = 1 + (input.selector & 15);
+  engine::ReadLimits limits;
+  limits.blockBytes = size_t{1} << ((input.selector >> 4) & 7);
+  if (input.selector & 0x80) limits.maxRecords = 4;
+
+  ExposureEngine engine(&config);
+  if (!engine::readDesign(engine, limits).empty()) return 0;
+  checkDesign(engine, config.avail_layer);
+  engine.discretize();
+  checkEdges(engine.xEdges);
+  checkEdges(engine.yEdges);
+  checkShapes(engine, engine.cells);
+  checkShapes(engine, engine.segments);
+  return 0;
+}
