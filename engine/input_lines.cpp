@@ -1,9 +1,35 @@
 #include "engine/input_lines.h"
 
+#include <cstdio>
+
 #include "engine/line_fields.h"
 
 namespace engine {
 namespace {
+
+constexpr size_t kMaxQuotedBytes = 40;
+
+// `text` in double quotes, readable on any terminal: a quote or backslash gets a backslash, a
+// byte outside printable ASCII is written \xHH, and a text longer than kMaxQuotedBytes is cut
+// there, followed by how many bytes were left out.
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size() && i < kMaxQuotedBytes; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') out += '\\';
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      out += escape;
+    }
+  }
+  out += '"';
+  const size_t left = text.size() > kMaxQuotedBytes ? text.size() - kMaxQuotedBytes : 0;
+  if (left > 0) out += " and " + std::to_string(left) + (left == 1 ? " more byte" : " more bytes");
+  return out;
+}
 
 // Reads one coordinate of a cell line; false with `problem` set when it cannot be read.
 bool readCoordinate(LineFields& fields, const char* label, double& value, std::string& problem) {
@@ -12,9 +38,9 @@ bool readCoordinate(LineFields& fields, const char* label, double& value, std::s
   if (status == FieldStatus::kMissing) {
     problem = std::string("the line ends before ") + label;
   } else {
-    const char* what = status == FieldStatus::kMalformed ? " is not a number: \""
-                                                         : " does not fit a double: \"";
-    problem = label + std::string(what) + std::string(fields.peek()) + "\"";
+    const char* what =
+        status == FieldStatus::kMalformed ? " is not a number: " : " does not fit a double: ";
+    problem = label + std::string(what) + quoted(fields.peek());
   }
   return false;
 }

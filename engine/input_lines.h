@@ -33,7 +33,8 @@ struct CellLine {
 enum class CellLineKind { kCell, kBlank, kBad };
 
 // Reads fields 1 to 6. For kBad, `problem` says what is wrong, e.g.
-// "x2 (field 5) is not a number: \"1e\"".
+// "x2 (field 5) is not a number: \"1e\""; the quoted field shows bytes outside printable ASCII
+// as \xHH and at most 40 bytes, then " and <n> more bytes".
 CellLineKind parseCellLine(std::string_view line, CellLine& cell, std::string& problem);
 
 // The fields of one net line, viewing the line. A line stops being read at its first field

@@ -82,6 +82,19 @@ TEST(CellLineTest, BadCoordinatesAreQuoted) {
   EXPECT_EQ(cellProblem("cell U1 0 0 1 -1e999"), "y2 (field 6) does not fit a double: \"-1e999\"");
 }
 
+TEST(CellLineTest, QuotedFieldIsPrintableAndShort) {
+  EXPECT_EQ(cellProblem(std::string("cell U1 0 \x01\x7f\xff\"\\x 1 1", 20)),
+            "y1 (field 4) is not a number: \"\\x01\\x7f\\xff\\\"\\\\x\"");
+  EXPECT_EQ(cellProblem(std::string("cell U1 0 0 1 x\0y", 17)),
+            "y2 (field 6) is not a number: \"x\\x00y\"");
+  const std::string digits(1 << 20, '7');
+  EXPECT_EQ(cellProblem("cell U1 " + digits + " 0 1 1"),
+            "x1 (field 3) does not fit a double: \"" + digits.substr(0, 40) + "\" and " +
+                std::to_string(digits.size() - 40) + " more bytes");
+  EXPECT_EQ(cellProblem("cell U1 x" + digits.substr(0, 40) + " 0 1 1"),
+            "x1 (field 3) is not a number: \"x" + digits.substr(0, 39) + "\" and 1 more byte");
+}
+
 TEST(NetLineTest, NineFieldsAreRead) {
   const NetLine net = parseNet("seg s1 n1 0 1 2 3 M2:metal2 1");
   EXPECT_EQ(net.segmentName, "s1");
