@@ -6,6 +6,8 @@
 #   expected_stdout  standard output with timestamps and memory figures masked
 #   expected_status  the exit status (0 when the file is missing)
 #   expected/        every report file the run must leave, byte for byte (no folder: none)
+#   prepare          optional: a bash script run in the copy before the run, to make inputs too
+#                    large or too odd to keep in the repository
 # and whatever input files the arguments name. With UPDATE_EXPECTED=1 the expectations are
 # rewritten from the run instead of compared: read every change before committing it.
 set -u
@@ -14,8 +16,11 @@ case_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$case_dir"/. "$work"/
-rm -rf "$work/expected" "$work/expected_stdout" "$work/expected_status"
+rm -rf "$work/expected" "$work/expected_stdout" "$work/expected_status" "$work/prepare"
 cd "$work"
+if [ -f "$case_dir/prepare" ] && ! bash "$case_dir/prepare"; then
+  echo "prepare failed"; exit 1
+fi
 
 mapfile -t args < "$case_dir/args"
 "$binary" "${args[@]}" < /dev/null > raw_stdout 2> stderr
