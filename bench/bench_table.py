@@ -2,7 +2,8 @@
 """Turns the benchmark runs into one table.
 
 Each run is a folder written by run_benchmarks.sh holding:
-  meta      key=value lines: design, threads, cell_file, net_file, status (exit status or "signal N")
+  meta      key=value lines: design, threads, cell_file, net_file and status (the exit status,
+            or "signal N")
   log       the program's standard output (every line starts "[   12.345] ")
   time.txt  the report of /usr/bin/time -v (optional)
   *.rpt     the reports the run left
@@ -26,7 +27,8 @@ LOG_LINE = re.compile(r'^\[\s*(-?\d+\.\d+)\] (.*)$')
 ANSI = re.compile(r'\x1b\[[0-9;]*m')
 UNIQUE = re.compile(r'^After remove duplicates: (\d+) unique values$')
 MEMORY = re.compile(r'MEM: cur=([-\d.e+]+)MB, peak=([-\d.e+]+)MB')
-READ_SUMMARY = re.compile(r'^(Read-in Summary: |Number of (Cell Assets|Net Assets|Metal Segments): \d+'
+READ_SUMMARY = re.compile(r'^(Read-in Summary: '
+                          r'|Number of (Cell Assets|Net Assets|Metal Segments): \d+'
                           r'|Layer details: |\S+: \d+)$')
 
 # name, first line of the phase, last line of the phase (the last such line for reports)
@@ -80,7 +82,8 @@ def phase_time(lines, first, last):
     start = first_index(lines, first)
     if start is None:
         return None
-    end = last_index(lines, last, start) if first.startswith('Writing') else first_index(lines, last, start)
+    find_end = last_index if first.startswith('Writing') else first_index
+    end = find_end(lines, last, start)
     return None if end is None else lines[end][0] - lines[start][0]
 
 
@@ -231,7 +234,8 @@ def compare_reports(runs):
 
 
 def _find(runs, design, threads=None):
-    matches = [r for r in runs if r['design'] == design and (threads is None or r['threads'] == threads)]
+    matches = [r for r in runs
+               if r['design'] == design and (threads is None or r['threads'] == threads)]
     return matches[0] if matches else None
 
 
@@ -257,8 +261,9 @@ def target_lines(runs, design='L', grown='L_die2'):
         lines.append('%s net exposure / %s net exposure, %d threads: %.2fx (target < 1.5x)'
                      % (grown, design, many['threads'], big['net exposure'] / many['net exposure']))
     if many is not few and _exposure(few) and _exposure(many):
-        lines.append('%s exposure (cells + nets) %d threads / %d threads: %.2fx faster (target >= 4x)'
-                     % (design, few['threads'], many['threads'], _exposure(few) / _exposure(many)))
+        speedup = _exposure(few) / _exposure(many)
+        lines.append('%s exposure (cells + nets) %d threads / %d threads: %.2fx faster '
+                     '(target >= 4x)' % (design, few['threads'], many['threads'], speedup))
     for run in (few, many) if many is not few else (few,):
         if run['peak_mb'] is not None and run['limit_mb'] is not None:
             verdict = 'within' if run['peak_mb'] <= run['limit_mb'] else 'OVER'
@@ -270,7 +275,8 @@ def target_lines(runs, design='L', grown='L_die2'):
 def main(argv):
     parser = argparse.ArgumentParser(description='Prints the benchmark table of run folders.')
     parser.add_argument('--markdown', action='store_true', help='print the table in Markdown')
-    parser.add_argument('--strict', action='store_true', help='fail when a run did not end with status 0')
+    parser.add_argument('--strict', action='store_true',
+                        help='fail when a run did not end with status 0')
     parser.add_argument('runs', nargs='+', help='run folders written by run_benchmarks.sh')
     args = parser.parse_args(argv)
     runs = [load_run(folder) for folder in args.runs]

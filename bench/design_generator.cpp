@@ -14,7 +14,7 @@ namespace bench {
 namespace {
 
 constexpr int64_t kUm = 1000;
-constexpr int64_t kSinksPerClockSegments = 120;  // one clock sink per this many segments
+constexpr int64_t kSegmentsPerClockSink = 120;  // one clock sink per this many segments
 constexpr int kSinksPerLeaf = 24;
 
 // Draws the clock, bus and signal nets; each net's shape comes from the random stream alone,
@@ -41,7 +41,10 @@ class NetGenerator {
   int lowerLayerOfPair(int spanClass) const;
   CombSpec combOn(int pairLayer, bool horizontalTrunk, int widthHalves) const;
   Point snapPin(const CombSpec& spec, Point p) const;
-  int64_t anchor(int64_t extent) { return plan_.place(random_.between(0, plan_.baseCore() - extent)); }
+  // Where a net of this extent starts along one axis, drawn in the base core.
+  int64_t anchor(int64_t extent) {
+    return plan_.place(random_.between(0, plan_.baseCore() - extent));
+  }
   int64_t spanOfClass(int spanClass);
   int pinCount();
   int widthHalves() { return 2 + random_.pick({85, 10, 5}); }
@@ -175,7 +178,8 @@ void NetGenerator::signalsAndBuses(int64_t segmentBudget) {
 }
 
 void NetGenerator::clocks() {
-  const int64_t sinks = std::max<int64_t>(kSinksPerLeaf, options_.targetSegments / kSinksPerClockSegments);
+  const int64_t sinks =
+      std::max<int64_t>(kSinksPerLeaf, options_.targetSegments / kSegmentsPerClockSink);
   const int64_t count = 1 + options_.targetSegments / 1000000;
   for (int64_t id = 0; id < count; ++id) clockNet(id, sinks / count);
 }

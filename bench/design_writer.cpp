@@ -24,7 +24,8 @@ void putMicrons(std::vector<char>& out, int64_t nm) {
   putInt(out, nm / 1000);
   const int64_t frac = nm % 1000;
   const char text[4] = {'.', static_cast<char>('0' + frac / 100),
-                        static_cast<char>('0' + frac / 10 % 10), static_cast<char>('0' + frac % 10)};
+                        static_cast<char>('0' + frac / 10 % 10),
+                        static_cast<char>('0' + frac % 10)};
   out.insert(out.end(), text, text + 4);
 }
 

@@ -45,7 +45,8 @@ done
 
 "$root/scripts/deps.sh" libbenchmark-dev time python3
 jobs=$(nproc); [ "$jobs" -gt 8 ] && jobs=8
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BENCH=ON -DQUORVANE_TESTS=ON > /dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BENCH=ON -DQUORVANE_TESTS=ON \
+  > /dev/null
 cmake --build "$build" -j "$jobs" --target quorvane generate_design > /dev/null
 designs="$build/designs/seed${seed}_layers${layers}"
 mkdir -p "$designs"
@@ -53,7 +54,8 @@ mkdir -p "$designs"
 # generate NAME SIZE DIE_SCALE: writes the design unless it is there and newer than the generator.
 generate() {
   local name=$1 size=$2 scale=$3
-  if [ ! -s "$designs/${name}_nets.txt" ] || [ "$build/bench/generate_design" -nt "$designs/${name}_nets.txt" ]; then
+  local nets="$designs/${name}_nets.txt"
+  if [ ! -s "$nets" ] || [ "$build/bench/generate_design" -nt "$nets" ]; then
     "$build/bench/generate_design" --size "$size" --die-scale "$scale" --seed "$seed" \
       --layers "$layers" --out-dir "$designs" --name "$name" >&2
   fi
@@ -64,7 +66,8 @@ run() {
   local design=$1 count=$2 dir="$build/runs/$1/t$2" status
   rm -rf "$dir"
   mkdir -p "$dir"
-  cat "$designs/${design}_cells.txt" "$designs/${design}_nets.txt" > /dev/null  # into the page cache
+  # read the inputs once, so that the run finds them in the page cache
+  cat "$designs/${design}_cells.txt" "$designs/${design}_nets.txt" > /dev/null
   echo "running $design with $count thread(s)" >&2
   set +e
   (cd "$dir" && ulimit -v $(( mem_limit_mb * 1024 )) &&

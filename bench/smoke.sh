@@ -7,7 +7,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 "$root/scripts/deps.sh" libbenchmark-dev time python3
 jobs=$(nproc); [ "$jobs" -gt 8 ] && jobs=8
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BENCH=ON -DQUORVANE_TESTS=ON > /dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BENCH=ON -DQUORVANE_TESTS=ON \
+  > /dev/null
 cmake --build "$build" -j "$jobs" --target bench_tests quorvane generate_design
 (cd "$build" && ctest --output-on-failure -j "$jobs" -R '^bench\.')
 "$root/bench/run_benchmarks.sh" --sizes S --threads "1 8" --no-die-growth --strict "$@"

@@ -48,7 +48,8 @@ class ParseLogTest(unittest.TestCase):
 
     def test_a_failed_run_has_its_error_and_no_later_phases(self):
         run = bench_table.parse_log(data('failed_run.log'))
-        self.assertEqual(run['error'], 'Error: The grid of 120000 x 110000 bins does not fit in memory')
+        self.assertEqual(run['error'],
+                         'Error: The grid of 120000 x 110000 bins does not fit in memory')
         self.assertAlmostEqual(run['reading'], 4.030 - 0.001)
         self.assertAlmostEqual(run['discretization'], 9.000 - 4.100)
         self.assertIsNone(run['cell exposure'])
@@ -59,7 +60,8 @@ class ParseLogTest(unittest.TestCase):
 
     def test_an_empty_log_has_no_figures(self):
         run = bench_table.parse_log('')
-        self.assertTrue(all(run[k] is None for k in ('reading', 'nx', 'total', 'peak_mb', 'reports')))
+        for key in ('reading', 'nx', 'total', 'peak_mb', 'reports'):
+            self.assertIsNone(run[key], key)
 
     def test_reading_does_not_run_into_an_error_line(self):
         text = ('[   0.000] Parsing input files: cell: c; net: n\n'
@@ -76,7 +78,8 @@ class TimeReportTest(unittest.TestCase):
         self.assertEqual(report['status'], '0')
 
     def test_wall_time_with_hours(self):
-        report = bench_table.parse_time_report('\tElapsed (wall clock) time (h:mm:ss or m:ss): 1:02:03.50\n')
+        line = '\tElapsed (wall clock) time (h:mm:ss or m:ss): 1:02:03.50\n'
+        report = bench_table.parse_time_report(line)
         self.assertAlmostEqual(report['wall'], 3723.5)
 
 
@@ -128,8 +131,9 @@ class RunFoldersTest(unittest.TestCase):
         lines = bench_table.format_table(runs).splitlines()
         self.assertEqual(len(lines), 3)
         self.assertEqual(lines[0].split()[:4], ['design', 'threads', 'input', 'MB'])
-        self.assertEqual(lines[2].split(), ['L', '8', '2.0', '40000', '30000', '0.850', '0.500',
-                                            '2.000', '2.500', '0.250', '6.251', '2150', '1248', '2', '0'])
+        self.assertEqual(lines[2].split(),
+                         ['L', '8', '2.0', '40000', '30000', '0.850', '0.500', '2.000', '2.500',
+                          '0.250', '6.251', '2150', '1248', '2', '0'])
 
     def test_markdown_table_has_a_rule_under_the_heading(self):
         runs = [bench_table.load_run(self.make_run('L', 1))]
@@ -169,15 +173,18 @@ class RunFoldersTest(unittest.TestCase):
                 bench_table.load_run(self.make_run('XL', 8, log='failed_run.log', status='1'))]
         lines, same = bench_table.compare_reports(runs)
         self.assertTrue(same)
-        self.assertEqual(lines, ['XL: reports of 1 and 8 threads not compared: a run did not end with status 0'])
+        self.assertEqual(lines, ['XL: reports of 1 and 8 threads not compared: '
+                                 'a run did not end with status 0'])
 
     def test_target_figures_of_l(self):
         runs = [bench_table.load_run(self.make_run(d, t)) for d in ('L', 'L_die2') for t in (1, 8)]
         lines = bench_table.target_lines(runs)
-        self.assertIn('L reader, 1 thread(s): %.0f MB/s of net file (target >= 300)' % (1.5 / 0.85), lines)
-        self.assertIn('L_die2 net exposure / L net exposure, 8 threads: 1.00x (target < 1.5x)', lines)
-        self.assertIn('L exposure (cells + nets) 1 threads / 8 threads: 1.00x faster (target >= 4x)', lines)
-        self.assertIn('L peak memory, 8 threads: 2150 MB, OVER the limit of 1248 MB', lines)
+        self.assertEqual(lines, [
+            'L reader, 1 thread(s): %.0f MB/s of net file (target >= 300)' % (1.5 / 0.85),
+            'L_die2 net exposure / L net exposure, 8 threads: 1.00x (target < 1.5x)',
+            'L exposure (cells + nets) 1 threads / 8 threads: 1.00x faster (target >= 4x)',
+            'L peak memory, 1 threads: 2150 MB, OVER the limit of 1248 MB',
+            'L peak memory, 8 threads: 2150 MB, OVER the limit of 1248 MB'])
 
     def test_main_prints_the_table_and_fails_on_differing_reports(self):
         folders = [self.make_run('L', 1), self.make_run('L', 8, nets_report='other\n')]

@@ -17,7 +17,8 @@ constexpr int kVertical = 2;
 
 class NetRouterTest : public ::testing::Test {
  protected:
-  NetRouterTest() : out(dir.path() + "/c.txt", dir.path() + "/n.txt", 8, false), router(out, random) {
+  NetRouterTest()
+      : out(dir.path() + "/c.txt", dir.path() + "/n.txt", 8, false), router(out, random) {
     out.beginNet("net", false);
   }
   // The written segments as {layer, x1, y1, x2, y2} in nm.
