@@ -101,7 +101,8 @@ bool runEngine(const po::variables_map& values) {
                       std::to_string(config.avail_layer));
 
   ExposureEngine engine(&config);
-  const bool reportsWritten = true;
+  engine.calcExposure();
+  const bool reportsWritten = engine.writeReports(config.bm_name);
   printMemoryLine();
   return reportsWritten;
 }

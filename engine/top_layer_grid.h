@@ -1,0 +1,42 @@
+// The highest metal layer over every bin: nx * ny signed bytes, flat and x-major
+// (entry (x, y) at x * ny + y), -1 where no segment covers the bin.
+//
+// Built serially from every segment's binBox, then only read, so any number of threads may
+// read one grid at once. Layer indices must lie in 0..127.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/records.h"
+
+class TopLayerGrid {
+ public:
+  // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
+  // grid. Ends the process with an Error line when the machine cannot hold nx * ny bytes.
+  TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments);
+
+  // REQUIRES: 0 <= x < nx, 0 <= y < ny.
+  int32_t at(int32_t x, int32_t y) const {
+    return entries_[static_cast<size_t>(x) * static_cast<size_t>(ny_) + static_cast<size_t>(y)];
+  }
+  int32_t nx() const { return nx_; }
+  int32_t ny() const { return ny_; }
+
+ private:
+  void raise(const BinBox& box);
+
+  int32_t nx_;
+  int32_t ny_;
+  std::vector<int8_t> entries_;
+};
+
+// The Error text for a grid of nx * ny bytes when only `availableBytes` can be had; empty when
+// it fits or when the available memory is unknown (0).
+std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes);
+
+// The number of bins between `edges`: one less than the number of edges (-1 for none).
+inline int32_t binCount(const std::vector<double>& edges) {
+  return static_cast<int32_t>(edges.size()) - 1;
+}
