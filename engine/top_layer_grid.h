@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,23 +14,28 @@
 
 class TopLayerGrid {
  public:
+  // Columns are filled a stripe of about this many bytes at a time, so that the writes of
+  // every segment over a stripe stay in the cache.
+  static constexpr int64_t kStripeBytes = int64_t{1} << 20;
+
   // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
   // grid. Ends the process with an Error line when the machine cannot hold nx * ny bytes.
-  TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments);
+  TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
+               int64_t stripeBytes = kStripeBytes);
 
   // REQUIRES: 0 <= x < nx, 0 <= y < ny.
-  int32_t at(int32_t x, int32_t y) const {
-    return entries_[static_cast<size_t>(x) * static_cast<size_t>(ny_) + static_cast<size_t>(y)];
-  }
+  int32_t at(int32_t x, int32_t y) const { return column(x)[y]; }
   int32_t nx() const { return nx_; }
   int32_t ny() const { return ny_; }
 
  private:
-  void raise(const BinBox& box);
+  int8_t* column(int64_t x) const { return entries_.get() + x * ny_; }
+  void fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes);
+  void raise(const BinBox& box, int32_t xlo, int32_t xhi);
 
   int32_t nx_;
   int32_t ny_;
-  std::vector<int8_t> entries_;
+  std::unique_ptr<int8_t[]> entries_;  // left untouched until its stripe is filled
 };
 
 // The Error text for a grid of nx * ny bytes when only `availableBytes` can be had; empty when

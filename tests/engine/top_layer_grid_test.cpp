@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -51,6 +52,31 @@ TEST(TopLayerGridTest, LayoutWithoutBinsGivesAnEmptyGrid) {
     const TopLayerGrid grid(size.first, size.second, {});
     EXPECT_EQ(grid.nx(), 0);
     EXPECT_EQ(grid.ny(), 0);
+  }
+}
+
+TEST(TopLayerGridTest, EveryStripeWidthGivesTheMaximumOverEachBin) {
+  constexpr int32_t kNx = 37, kNy = 23;
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int32_t> x(0, kNx), y(0, kNy), layer(0, 127);
+  std::vector<Shape> segments;
+  for (int k = 0; k < 60; ++k) {
+    const int32_t x1 = x(random), x2 = x(random), y1 = y(random), y2 = y(random);
+    segments.push_back(segmentOn(layer(random), std::min(x1, x2), std::max(x1, x2),
+                                 std::min(y1, y2), std::max(y1, y2)));
+  }
+  for (int64_t stripeBytes : {int64_t{1}, int64_t{kNy} * 2, int64_t{kNy} * 5 + 3,
+                              TopLayerGrid::kStripeBytes}) {
+    const TopLayerGrid grid(kNx, kNy, segments, stripeBytes);
+    for (int32_t bx = 0; bx < kNx; ++bx)
+      for (int32_t by = 0; by < kNy; ++by) {
+        int32_t top = -1;
+        for (const Shape& s : segments)
+          if (s.binBox.xlo <= bx && bx < s.binBox.xhi && s.binBox.ylo <= by && by < s.binBox.yhi)
+            top = std::max(top, s.layer);
+        ASSERT_EQ(grid.at(bx, by), top) << "stripe bytes " << stripeBytes << " bin " << bx << ","
+                                        << by;
+      }
   }
 }
 
