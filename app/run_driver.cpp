@@ -101,6 +101,8 @@ bool runEngine(const po::variables_map& values) {
                       std::to_string(config.avail_layer));
 
   ExposureEngine engine(&config);
+  engine.parseInputs();
+  engine.discretize();
   engine.calcExposure();
   const bool reportsWritten = engine.writeReports(config.bm_name);
   printMemoryLine();

@@ -1,0 +1,61 @@
+// The two input line formats of the grid engine and their parsers.
+//
+// Cell asset file, one cell per line, fields separated by white space:
+//   <ignored> <cell name> <x1> <y1> <x2> <y2> [anything...]
+// A line that is empty or holds only white space is skipped; any other line must give the
+// name and the four coordinates (doubles in layout units), else the file is refused.
+//
+// Net file, one metal segment per line:
+//   <ignored> <segment name> <net name> <x1> <y1> <x2> <y2> <layer field> <flag> [anything...]
+// The layer field is "<anything>:<layer name>", the layer name (after the first ':') being one
+// of metal1 .. metal<avail_layer>. The flag is a 32-bit integer; a net is an asset net when the
+// flag on its first line is 1. A net's lines need not be adjacent.
+//
+// (x1, y1) is stored as the low corner and (x2, y2) as the high corner, exactly as written.
+// Fields follow the rules of engine/line_fields.h; fields after the last one above are ignored.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+// The fields of one cell line; the name views the line.
+struct CellLine {
+  std::string_view name;
+  double xlo = 0.0;
+  double ylo = 0.0;
+  double xhi = 0.0;
+  double yhi = 0.0;
+};
+
+enum class CellLineKind { kCell, kBlank, kBad };
+
+// Reads fields 1 to 6. For kBad, `problem` says what is wrong, e.g.
+// "x2 (field 5) is not a number: \"1e\"".
+CellLineKind parseCellLine(std::string_view line, CellLine& cell, std::string& problem);
+
+// The fields of one net line, viewing the line. A line stops being read at its first field
+// that cannot be read: the fields after it keep the values below (an empty layer field, no
+// flag). A flag that is present but not an integer reads 0.
+struct NetLine {
+  std::string_view segmentName;
+  std::string_view netName;
+  double xlo = 0.0;
+  double ylo = 0.0;
+  double xhi = 0.0;
+  double yhi = 0.0;
+  std::string_view layerField;
+  bool hasFlag = false;
+  int32_t flag = 0;
+};
+
+// Reads fields 1 to 9 into a fresh `net`.
+void parseNetLine(std::string_view line, NetLine& net);
+
+// "<fileKind> <path>, line <lineNumber>: <problem>", the form of our own input error lines.
+std::string lineError(const char* fileKind, const std::string& path, uint64_t lineNumber,
+                      const std::string& problem);
+
+}  // namespace engine

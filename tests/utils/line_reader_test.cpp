@@ -1,0 +1,138 @@
+#include "utils/line_reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A file in the test's temporary folder, removed when the test ends.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& content) {
+    path_ = testing::TempDir() + "line_reader_" + std::to_string(::getpid()) + "_" +
+            std::to_string(counter_++);
+    std::ofstream(path_, std::ios::binary) << content;
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::string path_;
+};
+
+std::vector<std::string> readAll(const std::string& path, size_t blockBytes) {
+  utils::LineReader reader(blockBytes);
+  EXPECT_TRUE(reader.open(path));
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (reader.next(line)) lines.emplace_back(line);
+  EXPECT_FALSE(reader.failed());
+  return lines;
+}
+
+// The lines of `content` by the definition: split at every line feed; a final line feed ends the
+// last line and starts none.
+std::vector<std::string> referenceLines(const std::string& content) {
+  std::vector<std::string> lines;
+  size_t begin = 0;
+  while (begin < content.size()) {
+    size_t feed = content.find('\n', begin);
+    if (feed == std::string::npos) feed = content.size();
+    lines.push_back(content.substr(begin, feed - begin));
+    begin = feed + 1;
+  }
+  return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(LineReaderTest, EmptyFileHasNoLines) {
+  TempFile file("");
+  EXPECT_EQ(readAll(file.path(), 16), Lines{});
+}
+
+TEST(LineReaderTest, LastLineNeedsNoLineFeed) {
+  TempFile file("a b\nc d");
+  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a b", "c d"}));
+}
+
+TEST(LineReaderTest, FinalLineFeedStartsNoLine) {
+  TempFile file("a\nb\n");
+  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a", "b"}));
+}
+
+TEST(LineReaderTest, EmptyLinesAreLines) {
+  TempFile file("\na\n\n\n");
+  EXPECT_EQ(readAll(file.path(), 16), (Lines{"", "a", "", ""}));
+}
+
+TEST(LineReaderTest, CarriageReturnStaysInTheLine) {
+  TempFile file("a\r\nb\r\n");
+  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a\r", "b\r"}));
+}
+
+TEST(LineReaderTest, LineOfOneMegabyteWithTheDefaultBlock) {
+  const std::string longLine(1000 * 1000 + 123, 'x');
+  TempFile file("short\n" + longLine + "\nafter");
+  EXPECT_EQ(readAll(file.path(), utils::LineReader::kDefaultBlockBytes),
+            (Lines{"short", longLine, "after"}));
+}
+
+TEST(LineReaderTest, LinesLongerThanTheBlockWithAndWithoutLineFeed) {
+  const std::string a(100, 'a');
+  const std::string b(37, 'b');
+  TempFile file(a + "\n" + b);
+  EXPECT_EQ(readAll(file.path(), 3), (Lines{a, b}));
+}
+
+TEST(LineReaderTest, AgreesWithTheDefinitionForEveryBlockSize) {
+  std::mt19937 random(20240611);
+  const std::string alphabet = "ab \r\n\n";
+  for (int trial = 0; trial < 300; ++trial) {
+    std::string content(random() % 60, ' ');
+    for (char& c : content) c = alphabet[random() % alphabet.size()];
+    TempFile file(content);
+    const size_t blockBytes = 1 + random() % 9;
+    ASSERT_EQ(readAll(file.path(), blockBytes), referenceLines(content))
+        << "block " << blockBytes << " content \"" << content << "\"";
+  }
+}
+
+TEST(LineReaderTest, MissingFileDoesNotOpen) {
+  utils::LineReader reader;
+  EXPECT_FALSE(reader.open(testing::TempDir() + "no_such_file_here.txt"));
+  EXPECT_FALSE(reader.isOpen());
+  std::string_view line;
+  EXPECT_FALSE(reader.next(line));
+}
+
+TEST(LineReaderTest, DirectoryOpensButItsReadFails) {
+  utils::LineReader reader;
+  ASSERT_TRUE(reader.open(testing::TempDir()));
+  std::string_view line;
+  EXPECT_FALSE(reader.next(line));
+  EXPECT_TRUE(reader.failed());
+}
+
+TEST(LineReaderTest, ReopeningStartsAfresh) {
+  TempFile first("one\ntwo");
+  TempFile second("three\n");
+  utils::LineReader reader(2);
+  ASSERT_TRUE(reader.open(first.path()));
+  EXPECT_EQ(reader.fileBytes(), 7u);
+  std::string_view line;
+  ASSERT_TRUE(reader.next(line));
+  ASSERT_TRUE(reader.open(second.path()));
+  ASSERT_TRUE(reader.next(line));
+  EXPECT_EQ(line, "three");
+  EXPECT_FALSE(reader.next(line));
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#include "utils/line_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace utils {
+
+LineReader::LineReader(size_t blockBytes) : blockBytes_(blockBytes) {}
+
+LineReader::~LineReader() { close(); }
+
+void LineReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool LineReader::open(const std::string& path) {
+  close();
+  begin_ = end_ = scanned_ = 0;
+  atEof_ = failed_ = false;
+  fileBytes_ = 0;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  struct stat info;
+  if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) fileBytes_ = static_cast<size_t>(info.st_size);
+  if (buffer_.empty()) buffer_.resize(blockBytes_);
+  return true;
+}
+
+bool LineReader::next(std::string_view& line) {
+  if (fd_ < 0) return false;
+  for (;;) {
+    const char* from = buffer_.data() + begin_ + scanned_;
+    const void* feed = std::memchr(from, '\n', end_ - begin_ - scanned_);
+    if (feed != nullptr) {
+      const size_t length = static_cast<const char*>(feed) - (buffer_.data() + begin_);
+      line = std::string_view(buffer_.data() + begin_, length);
+      begin_ += length + 1;
+      scanned_ = 0;
+      return true;
+    }
+    scanned_ = end_ - begin_;
+    if (!refill()) break;
+  }
+  if (failed_ || begin_ == end_) return false;
+  line = std::string_view(buffer_.data() + begin_, end_ - begin_);  // last line, no line feed
+  begin_ = end_;
+  scanned_ = 0;
+  return true;
+}
+
+bool LineReader::refill() {
+  if (atEof_) return false;
+  const size_t kept = end_ - begin_;
+  if (begin_ > 0) std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+  begin_ = 0;
+  end_ = kept;
+  if (buffer_.size() - end_ < blockBytes_) buffer_.resize(end_ + blockBytes_);
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (got > 0) {
+      end_ += static_cast<size_t>(got);
+      return true;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    atEof_ = true;
+    failed_ = got < 0;
+    return false;
+  }
+}
+
+}  // namespace utils
