@@ -4,6 +4,8 @@
 Usage:
   expose_expectation.py expect CASE_DIR        writes CASE_DIR/expected_stdout, expected_status
                                                and expected/ from CASE_DIR/args and its inputs
+                                               (args: all five options by full name, one
+                                               word per line; inputs in the plain layout)
   expose_expectation.py generate CASE_DIR SEED writes a random design of a few hundred shapes
                                                as CASE_DIR/cells.txt and CASE_DIR/nets.txt
 
