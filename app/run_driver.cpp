@@ -103,7 +103,8 @@ bool runEngine(const po::variables_map& values) {
   ExposureEngine engine(&config);
   engine.parseInputs();
   engine.discretize();
-  const bool reportsWritten = true;
+  engine.calcExposure();
+  const bool reportsWritten = engine.writeReports(config.bm_name);
   printMemoryLine();
   return reportsWritten;
 }

@@ -15,6 +15,8 @@
 #include "engine/records.h"
 #include "engine/run_config.h"
 
+class TopLayerGrid;
+
 class ExposureEngine {
  public:
   // Builds the layer table metal1 .. metal<avail_layer>. REQUIRES: avail_layer >= 1.
@@ -79,4 +81,7 @@ class ExposureEngine {
 
  private:
   void setupLayers();
+  // The exposure steps on `grid`, or on a grid of their own when it is null.
+  void cellExposure(const TopLayerGrid* grid);
+  void netExposure(const TopLayerGrid* grid);
 };

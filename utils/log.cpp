@@ -1,19 +1,14 @@
 #include "utils/log.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
 
+#include "utils/timer.h"
+
 namespace utils {
 namespace {
-
-int64_t nowNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // Keeps the standard streams alive for the static objects below.
 const std::ios_base::Init streamsReady;

@@ -3,15 +3,12 @@
 #include <chrono>
 
 namespace utils {
-namespace {
 
 int64_t nowNanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 Timer::Timer() : start_(nowNanos()) {}
 

@@ -5,6 +5,9 @@
 
 namespace utils {
 
+// Nanoseconds since the system clock's epoch.
+int64_t nowNanos();
+
 class Timer {
  public:
   Timer();

@@ -11,6 +11,7 @@
 # and whatever input files the arguments name. With UPDATE_EXPECTED=1 the expectations are
 # rewritten from the run instead of compared: read every change before committing it.
 set -u
+IFS=$'\n'  # report names may hold blanks: lists below split at line ends only
 binary=$1
 case_dir=$2
 work=$(mktemp -d)

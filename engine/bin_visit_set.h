@@ -1,0 +1,35 @@
+// The bins of one box already seen by a walk over it: a sparse bit set in tiles of 64 x 64 bins,
+// each tile allocated on its first touch. Memory grows with the tiles touched plus 4 bytes per
+// 4096 bins of the box, never with the whole layout.
+//
+// One instance serves one thread; reset() lets it serve the next box without giving back the
+// tiles it already holds.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/records.h"
+
+class BinVisitSet {
+ public:
+  // Forgets every bin and covers `box` from now on. An empty box covers no bin.
+  void reset(const BinBox& box);
+
+  // Marks bin (x, y) as seen; returns whether it had been seen before.
+  // REQUIRES: the bin lies in the box of the last reset.
+  bool testAndSet(int32_t x, int32_t y);
+
+ private:
+  static constexpr int32_t kTileBits = 6;  // tiles of 64 x 64 bins
+  static constexpr int32_t kTileSide = 1 << kTileBits;
+
+  uint64_t* tile(int32_t tileX, int32_t tileY);
+
+  int32_t originX_ = 0;
+  int32_t originY_ = 0;
+  int32_t tileRows_ = 0;             // tiles per tile column
+  std::vector<int32_t> directory_;   // tile slot -> tile number in pool_, -1 when untouched
+  std::vector<uint64_t> pool_;       // kTileSide words per touched tile, one word per bin column
+  size_t poolUsed_ = 0;              // words of pool_ handed out since the last reset
+};

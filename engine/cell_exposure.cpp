@@ -1,0 +1,54 @@
+// Cell asset exposure: a bin of a cell is exposed when no metal segment of any layer covers it.
+
+#include <iostream>
+#include <optional>
+
+#include "engine/exposure_engine.h"
+#include "engine/exposure_totals.h"
+#include "engine/parallel_loop.h"
+#include "engine/top_layer_grid.h"
+#include "utils/log.h"
+
+namespace {
+
+// Appends the cell's bins that no segment covers, column by column, by ascending y within one.
+void cellExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i) {
+  const BinBox& box = engine.cells[i].binBox;
+  if (box.xhi <= box.xlo || box.yhi <= box.ylo) return;
+  std::vector<BinBox>& exposed = engine.cellExposedBins[i];
+  for (int32_t x = box.xlo; x < box.xhi; ++x)
+    for (int32_t y = box.ylo; y < box.yhi; ++y)
+      if (grid.at(x, y) < 0) exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
+}
+
+// The exposed area, and the ratio to the cell's own area (0/0 gives NaN for a flat cell).
+void cellAreaBody(ExposureEngine& engine, int32_t i) {
+  const Shape& cell = engine.cells[i];
+  const double area = binBoxesArea(engine.cellExposedBins[i], engine.xEdges, engine.yEdges);
+  engine.cellExposedArea[i] = area;
+  engine.cellExposedRatio[i] = area / ((cell.xhi - cell.xlo) * (cell.yhi - cell.ylo));
+}
+
+}  // namespace
+
+void ExposureEngine::calcCellExposure() { cellExposure(nullptr); }
+
+void ExposureEngine::cellExposure(const TopLayerGrid* grid) {
+  utils::logInfo(std::cout) << "==============Calculating Cell Asset Exposed Area..." << std::endl;
+  const int32_t n = static_cast<int32_t>(cells.size());
+  cellExposedArea.assign(cells.size(), 0.0);
+  cellExposedRatio.assign(cells.size(), 0.0);
+  cellExposedBins.clear();
+  cellExposedBins.resize(cells.size());
+  std::optional<TopLayerGrid> ownGrid;
+  if (grid == nullptr) grid = &ownGrid.emplace(binCount(xEdges), binCount(yEdges), segments);
+
+  parallelFor(n, [&](int32_t i) { cellExposedBinsBody(*this, *grid, i); });
+  parallelFor(n, [&](int32_t i) { cellAreaBody(*this, i); });
+
+  const ExposureTotals totals = sumExposure(cellExposedArea, cellExposedRatio);
+  cellTotalExposedArea = totals.exposedArea;
+  cellMaxRatio = totals.maxRatio;
+  cellMeanRatio = totals.meanRatio;
+  utils::logInfo(std::cout) << "Finished Cell Asset Exposed Area Calculation" << std::endl;
+}

@@ -1,0 +1,131 @@
+// Asset net exposure: a bin of an asset net's segment is exposed when no segment on a higher
+// layer covers it; a net's total area is the union of its segments' bins over all its layers.
+
+#include <algorithm>
+#include <iostream>
+#include <optional>
+
+#include "engine/bin_visit_set.h"
+#include "engine/exposure_engine.h"
+#include "engine/exposure_totals.h"
+#include "engine/parallel_loop.h"
+#include "engine/top_layer_grid.h"
+#include "utils/log.h"
+
+namespace {
+
+// An asset net whose bins add up to less than this has nothing to measure exposure against.
+constexpr double kMinNetArea = 1e-06;
+
+const Net& assetNet(const ExposureEngine& engine, int32_t i) {
+  return engine.nets[engine.assetNetIds[i]];
+}
+
+bool coversNoBin(const BinBox& box) { return box.xhi <= box.xlo || box.yhi <= box.ylo; }
+
+// The smallest box around every bin of the net's segments (a box covering no bin when none).
+BinBox netBinBounds(const ExposureEngine& engine, const Net& net) {
+  BinBox bounds;
+  for (int32_t id : net.segmentIds) {
+    const BinBox& box = engine.segments[id].binBox;
+    if (coversNoBin(box)) continue;
+    bounds.xlo = std::min(bounds.xlo, box.xlo);
+    bounds.xhi = std::max(bounds.xhi, box.xhi);
+    bounds.ylo = std::min(bounds.ylo, box.ylo);
+    bounds.yhi = std::max(bounds.yhi, box.yhi);
+  }
+  return bounds;
+}
+
+// Calls visit(x, y, layer) for every bin of the net's segments: by segment in net order, then
+// by ascending x, then by ascending y. A bin that several segments cover is visited for each.
+template <typename Visit>
+void forEachSegmentBin(const ExposureEngine& engine, const Net& net, const Visit& visit) {
+  for (int32_t id : net.segmentIds) {
+    const BinBox& box = engine.segments[id].binBox;
+    if (coversNoBin(box)) continue;
+    for (int32_t x = box.xlo; x < box.xhi; ++x)
+      for (int32_t y = box.ylo; y < box.yhi; ++y) visit(x, y, box.layer);
+  }
+}
+
+double binArea(const ExposureEngine& engine, int32_t x, int32_t y) {
+  return (engine.xEdges[x + 1] - engine.xEdges[x]) * (engine.yEdges[y + 1] - engine.yEdges[y]);
+}
+
+// The area of the union of the net's segment bins, each bin counted once.
+void netTotalAreaBody(ExposureEngine& engine, int32_t i, BinVisitSet& visited) {
+  const Net& net = assetNet(engine, i);
+  visited.reset(netBinBounds(engine, net));
+  double area = 0.0;
+  forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t) {
+    if (!visited.testAndSet(x, y)) area += binArea(engine, x, y);
+  });
+  engine.netTotalArea[i] = area;
+}
+
+// Appends each bin of the net that some segment of it sees uncovered from above, once, for
+// the first such segment.
+void netExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i,
+                        BinVisitSet& visited) {
+  const Net& net = assetNet(engine, i);
+  visited.reset(netBinBounds(engine, net));
+  std::vector<BinBox>& exposed = engine.netExposedBins[i];
+  forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t layer) {
+    if (grid.at(x, y) > layer || visited.testAndSet(x, y)) return;
+    exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
+  });
+}
+
+void netAreaBody(ExposureEngine& engine, int32_t i) {
+  const double area = binBoxesArea(engine.netExposedBins[i], engine.xEdges, engine.yEdges);
+  engine.netExposedArea[i] = area;
+  engine.netExposedRatio[i] = area / engine.netTotalArea[i];
+}
+
+// Ends the run naming the first asset net, in asset-net order, whose total area is too small.
+void failOnZeroAreaNet(const ExposureEngine& engine) {
+  for (size_t i = 0; i < engine.netTotalArea.size(); ++i)
+    if (engine.netTotalArea[i] < kMinNetArea)
+      utils::fatalError("Found net asset with zero exposable area: " +
+                        assetNet(engine, static_cast<int32_t>(i)).name);
+}
+
+}  // namespace
+
+void ExposureEngine::calcExposure() {
+  if (!discretized)
+    utils::fatalError("Please call discretize first before exposed area calculation");
+  utils::logInfo(std::cout) << "==============Start exposed region calculation..." << std::endl;
+  const TopLayerGrid grid(binCount(xEdges), binCount(yEdges), segments);
+  cellExposure(&grid);
+  netExposure(&grid);
+}
+
+void ExposureEngine::calcNetExposure() { netExposure(nullptr); }
+
+void ExposureEngine::netExposure(const TopLayerGrid* grid) {
+  utils::logInfo(std::cout) << "==============Calculating Net Asset Exposed Area..." << std::endl;
+  const int32_t n = static_cast<int32_t>(assetNetIds.size());
+  netTotalArea.assign(assetNetIds.size(), 0.0);
+  netExposedArea.assign(assetNetIds.size(), 0.0);
+  netExposedRatio.assign(assetNetIds.size(), 0.0);
+  netExposedBins.clear();
+  netExposedBins.resize(assetNetIds.size());
+
+  parallelForWithScratch<BinVisitSet>(
+      n, [&](int32_t i, BinVisitSet& visited) { netTotalAreaBody(*this, i, visited); });
+  failOnZeroAreaNet(*this);
+  std::optional<TopLayerGrid> ownGrid;
+  if (grid == nullptr) grid = &ownGrid.emplace(binCount(xEdges), binCount(yEdges), segments);
+  parallelForWithScratch<BinVisitSet>(n, [&](int32_t i, BinVisitSet& visited) {
+    netExposedBinsBody(*this, *grid, i, visited);
+  });
+  parallelFor(n, [&](int32_t i) { netAreaBody(*this, i); });
+
+  const ExposureTotals totals = sumExposure(netExposedArea, netExposedRatio);
+  netTotalExposedArea = totals.exposedArea;
+  netMaxRatio = totals.maxRatio;
+  netMeanRatio = totals.meanRatio;
+  utils::logInfo(std::cout) << "Finished Net Asset Exposed Area Calculation" << std::endl;
+}

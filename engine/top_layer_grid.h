@@ -1,0 +1,48 @@
+// The highest metal layer over every bin: nx * ny signed bytes, flat and x-major
+// (entry (x, y) at x * ny + y), -1 where no segment covers the bin.
+//
+// Built serially from every segment's binBox, then only read, so any number of threads may
+// read one grid at once. Layer indices must lie in 0..127.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/records.h"
+
+class TopLayerGrid {
+ public:
+  // Columns are filled a stripe of about this many bytes at a time, so that the writes of
+  // every segment over a stripe stay in the cache.
+  static constexpr int64_t kStripeBytes = int64_t{1} << 20;
+
+  // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
+  // grid. Ends the process with an Error line when the machine cannot hold nx * ny bytes.
+  TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
+               int64_t stripeBytes = kStripeBytes);
+
+  // REQUIRES: 0 <= x < nx, 0 <= y < ny.
+  int32_t at(int32_t x, int32_t y) const { return column(x)[y]; }
+  int32_t nx() const { return nx_; }
+  int32_t ny() const { return ny_; }
+
+ private:
+  int8_t* column(int64_t x) const { return entries_.get() + x * ny_; }
+  void fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes);
+  void raise(const BinBox& box, int32_t xlo, int32_t xhi);
+
+  int32_t nx_;
+  int32_t ny_;
+  std::unique_ptr<int8_t[]> entries_;  // left untouched until its stripe is filled
+};
+
+// The Error text for a grid of nx * ny bytes when only `availableBytes` can be had; empty when
+// it fits or when the available memory is unknown (0).
+std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes);
+
+// The number of bins between `edges`: one less than the number of edges (-1 for none).
+inline int32_t binCount(const std::vector<double>& edges) {
+  return static_cast<int32_t>(edges.size()) - 1;
+}
