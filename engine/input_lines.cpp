@@ -1,5 +1,7 @@
 #include "engine/input_lines.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "engine/line_fields.h"
@@ -45,6 +47,17 @@ bool readCoordinate(LineFields& fields, const char* label, double& value, std::s
   return false;
 }
 
+// The shortest text that reads back as `value`.
+std::string shortest(double value) {
+  char text[32];
+  const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string fieldLabel(const char* name, int field) {
+  return std::string(name) + " (field " + std::to_string(field) + ")";
+}
+
 }  // namespace
 
 CellLineKind parseCellLine(std::string_view line, CellLine& cell, std::string& problem) {
@@ -59,7 +72,9 @@ CellLineKind parseCellLine(std::string_view line, CellLine& cell, std::string& p
                         readCoordinate(fields, "y1 (field 4)", cell.ylo, problem) &&
                         readCoordinate(fields, "x2 (field 5)", cell.xhi, problem) &&
                         readCoordinate(fields, "y2 (field 6)", cell.yhi, problem);
-  return complete ? CellLineKind::kCell : CellLineKind::kBad;
+  if (!complete) return CellLineKind::kBad;
+  problem = rectangleProblem(cell.xlo, cell.ylo, cell.xhi, cell.yhi, 3);
+  return problem.empty() ? CellLineKind::kCell : CellLineKind::kBad;
 }
 
 void parseNetLine(std::string_view line, NetLine& net) {
@@ -74,6 +89,18 @@ void parseNetLine(std::string_view line, NetLine& net) {
                              fields.number(net.yhi) == FieldStatus::kOk &&
                              fields.text(net.layerField) == FieldStatus::kOk;
   if (fieldsToLayer) net.hasFlag = fields.integer(net.flag) != FieldStatus::kMissing;
+}
+
+std::string rectangleProblem(double x1, double y1, double x2, double y2, int x1Field) {
+  if (x1 > x2)
+    return fieldLabel("x1", x1Field) + " " + shortest(x1) + " exceeds " +
+           fieldLabel("x2", x1Field + 2) + " " + shortest(x2);
+  if (y1 > y2)
+    return fieldLabel("y1", x1Field + 1) + " " + shortest(y1) + " exceeds " +
+           fieldLabel("y2", x1Field + 3) + " " + shortest(y2);
+  if (!std::isfinite((x2 - x1) * (y2 - y1)))
+    return "the rectangle's area exceeds the range of a double";
+  return std::string();
 }
 
 std::string lineError(const char* fileKind, const std::string& path, uint64_t lineNumber,

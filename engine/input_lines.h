@@ -11,7 +11,8 @@
 // of metal1 .. metal<avail_layer>. The flag is a 32-bit integer; a net is an asset net when the
 // flag on its first line is 1. A net's lines need not be adjacent.
 //
-// (x1, y1) is stored as the low corner and (x2, y2) as the high corner, exactly as written.
+// (x1, y1) is stored as the low corner and (x2, y2) as the high corner, exactly as written; a
+// rectangle whose x1 exceeds its x2 or y1 its y2, or whose area overflows a double, is refused.
 // Fields follow the rules of engine/line_fields.h; fields after the last one above are ignored.
 #pragma once
 
@@ -54,6 +55,11 @@ struct NetLine {
 
 // Reads fields 1 to 9 into a fresh `net`.
 void parseNetLine(std::string_view line, NetLine& net);
+
+// What is wrong with the rectangle (x1, y1)-(x2, y2) whose x1 is field `x1Field` of its line
+// ("" when nothing): reversed corners, e.g. "x1 (field 3) 4 exceeds x2 (field 5) 0", or an
+// area beyond the range of a double.
+std::string rectangleProblem(double x1, double y1, double x2, double y2, int x1Field);
 
 // "<fileKind> <path>, line <lineNumber>: <problem>", the form of our own input error lines.
 std::string lineError(const char* fileKind, const std::string& path, uint64_t lineNumber,

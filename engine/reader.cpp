@@ -89,6 +89,9 @@ std::string addNetLine(const NetLine& fields, const std::string& path, uint64_t 
   const auto layer = engine.layerIndex.find(state.layerKey);
   if (layer == engine.layerIndex.end())
     return "Cannot find the corresponding layer in db: " + state.layerKey;
+  const std::string problem =
+      rectangleProblem(fields.xlo, fields.ylo, fields.xhi, fields.yhi, 4);
+  if (!problem.empty()) return lineError("Net file", path, lineNumber, problem);
   // Every net has a segment, so checking segments bounds the nets too.
   if (static_cast<int64_t>(engine.segments.size()) >= limits.maxRecords)
     return tooMany("Net file", path, lineNumber, limits, "segments");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 namespace {
@@ -9,6 +10,7 @@ namespace {
 using engine::CellLine;
 using engine::CellLineKind;
 using engine::NetLine;
+using engine::rectangleProblem;
 
 // Lines are literals: the parsed views point into them.
 CellLineKind parseCell(std::string_view line, CellLine& cell, std::string& problem) {
@@ -93,6 +95,27 @@ TEST(CellLineTest, QuotedFieldIsPrintableAndShort) {
                 std::to_string(digits.size() - 40) + " more bytes");
   EXPECT_EQ(cellProblem("cell U1 x" + digits.substr(0, 40) + " 0 1 1"),
             "x1 (field 3) is not a number: \"x" + digits.substr(0, 39) + "\" and 1 more byte");
+}
+
+TEST(RectangleTest, ReversedCornersNameTheirFieldsAndValues) {
+  EXPECT_EQ(rectangleProblem(0, 0, 1, 1, 3), "");
+  EXPECT_EQ(rectangleProblem(1, 0, 1, 0, 3), "");  // flat in both directions, kept
+  EXPECT_EQ(rectangleProblem(4, 0, 0, 1, 3), "x1 (field 3) 4 exceeds x2 (field 5) 0");
+  EXPECT_EQ(rectangleProblem(0, 0.1, 1, 0.05, 4), "y1 (field 5) 0.1 exceeds y2 (field 7) 0.05");
+  // The shortest text that reads back: nearby values stay distinct.
+  EXPECT_EQ(rectangleProblem(0, 1.0000000000000002, 1, 1, 3),
+            "y1 (field 4) 1.0000000000000002 exceeds y2 (field 6) 1");
+}
+
+TEST(RectangleTest, AreaBeyondADoubleIsRefused) {
+  const double big = std::numeric_limits<double>::max();
+  const std::string overflow = "the rectangle's area exceeds the range of a double";
+  EXPECT_EQ(rectangleProblem(-big, 0, big, 1, 3), overflow);
+  EXPECT_EQ(rectangleProblem(-big, 0, big, 0, 3), overflow);  // an infinite width times 0
+  EXPECT_EQ(rectangleProblem(0, 0, 1e200, 1e200, 3), overflow);
+  EXPECT_EQ(rectangleProblem(0, 0, 1e150, 1e150, 3), "");
+  EXPECT_EQ(cellProblem("cell U1 0 0 1e200 1e200"), overflow);
+  EXPECT_EQ(cellProblem("cell U1 0 3 1 2"), "y1 (field 4) 3 exceeds y2 (field 6) 2");
 }
 
 TEST(NetLineTest, NineFieldsAreRead) {

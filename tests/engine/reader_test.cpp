@@ -94,16 +94,16 @@ TEST_F(ReaderTest, EmptyFilesGiveAnEmptyDesignWithEveryLayerList) {
 }
 
 TEST_F(ReaderTest, CellsKeepFileOrderNamesAndCornersAsWritten) {
-  writeCells("cell B 5 6 1 2 N\ncell A 0 0 1 1 N\ncell B 0 0 1 1 N");
+  writeCells("cell B 1 2 5 6 N\ncell A 0 0 1 1 N\ncell B 0 0 1 1 N");
   const ExposureEngine& engine = readOk();
   ASSERT_EQ(engine.cells.size(), 3u);
   EXPECT_EQ(engine.cells[0].name, "B");
   EXPECT_EQ(engine.cells[2].name, "B");  // same name, another cell
   for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(engine.cells[i].id, i);
-  EXPECT_EQ(engine.cells[0].xlo, 5.0);  // reversed corners are stored as written
-  EXPECT_EQ(engine.cells[0].xhi, 1.0);
-  EXPECT_EQ(engine.cells[0].ylo, 6.0);
-  EXPECT_EQ(engine.cells[0].yhi, 2.0);
+  EXPECT_EQ(engine.cells[0].xlo, 1.0);
+  EXPECT_EQ(engine.cells[0].xhi, 5.0);
+  EXPECT_EQ(engine.cells[0].ylo, 2.0);
+  EXPECT_EQ(engine.cells[0].yhi, 6.0);
   EXPECT_EQ(engine.cells[0].layer, -1);
   EXPECT_EQ(engine.cells[0].netId, -1);
 }
@@ -255,6 +255,24 @@ TEST_F(ReaderTest, MissingCellFileIsReportedBeforeMissingNetFile) {
   config_.cell_file = cells;
   EXPECT_EQ(read(), "Fail to open net file at " + nets + ".absent");
   EXPECT_EQ(log_.find("Finish parsing cells."), std::string::npos);
+}
+
+TEST_F(ReaderTest, ReversedRectanglesAreRefusedWithTheirLine) {
+  writeCells("cell A 0 0 1 1 N\ncell B 5 6 1 7 N\n");
+  EXPECT_EQ(read(), "Cell asset file " + config_.cell_file +
+                        ", line 2: x1 (field 3) 5 exceeds x2 (field 5) 1");
+  writeCells("cell A 0 0 1 1 N\n");
+  writeNets(netLine("s", "n", 1, "1") + "seg t n 0 2.5 1 -0.5 M:metal2 1 x\n");
+  EXPECT_EQ(read(), "Net file " + config_.net_file +
+                        ", line 2: y1 (field 5) 2.5 exceeds y2 (field 7) -0.5");
+}
+
+TEST_F(ReaderTest, FlatRectanglesAreKept) {
+  writeCells("cell A 1 0 1 1 N\n");
+  writeNets("seg t n 0 3 2 3 M:metal2 1 x\n");
+  const ExposureEngine& engine = readOk();
+  EXPECT_EQ(engine.cells.size(), 1u);
+  EXPECT_EQ(engine.segments.size(), 1u);
 }
 
 TEST_F(ReaderTest, FolderGivenAsAFileIsAReadErrorNamingIt) {
