@@ -4,6 +4,7 @@
 // Lines end with '\n' and go through the file stream's buffer; the stream is checked after it
 // has been closed, so a report counts as written only when every line reached the file.
 
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 
@@ -35,14 +36,17 @@ void writeNetReport(const ExposureEngine& engine, std::ostream& out) {
 }
 
 // Writes one report under `path`, replacing any earlier file; false (after an Error line) when
-// the file could not be created or not every line reached it.
+// the file could not be created or not every line reached it, in which case no file is left.
 template <typename Write>
 bool writeReport(const std::string& heading, const std::string& path, const Write& write) {
   utils::logInfo(std::cout) << heading << path << std::endl;
   std::ofstream out(path, std::ios::out | std::ios::trunc);
+  const bool created = out.is_open();
   write(out);
   out.close();
   if (out.fail()) {
+    // A report cut short (a full disk) must not stay behind looking complete.
+    if (created) std::remove(path.c_str());
     utils::logAt(5, std::cout) << "Cannot write report " << path << std::endl;
     return false;
   }

@@ -203,6 +203,9 @@ TEST_F(ReportsTest, ReportThatCannotBeCreatedFailsAndTheOtherIsStillWritten) {
   EXPECT_EQ(lines[2], "Writing Net Report b_nets_ea.rpt");
   EXPECT_EQ(lines[3], "Finish writing b_nets_ea.rpt");
   EXPECT_NE(contents("b_nets_ea.rpt").find("sig 4 50\n"), std::string::npos);
+  struct stat info;
+  EXPECT_EQ(stat("b_cells_ea.rpt", &info), 0);  // the folder is left alone
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
 }
 
 TEST_F(ReportsTest, ReportInAMissingFolderFails) {
@@ -218,6 +221,9 @@ TEST_F(ReportsTest, ReportOnAFullDiskFails) {
   EXPECT_NE(log.find("Finish writing b_cells_ea.rpt\n"), std::string::npos);
   EXPECT_NE(log.find(": Cannot write report b_nets_ea.rpt\n"), std::string::npos);
   EXPECT_EQ(log.find("Finish writing b_nets_ea.rpt"), std::string::npos);
+  struct stat info;
+  EXPECT_NE(lstat("b_nets_ea.rpt", &info), 0);  // the cut-short report is gone
+  EXPECT_EQ(stat("/dev/full", &info), 0);
 }
 
 }  // namespace
