@@ -1,14 +1,14 @@
-// Fuzz target: the grid engine's reader and discretization. The first file of the input is the
-// cell asset file, the second the net file; the selector's low four bits give avail_layer - 1,
-// the next three the read block of 2^n bytes, its high bit a record limit of 4. A read either fails with an Error text or yields a design
-// whose links hold; discretization must then place every edge of every shape on the grid.
+// Fuzz target: the grid engine's reader and discretization, on inputs as fuzz/grid_input.h
+// reads them. A read either fails with an Error text or yields a design whose links hold;
+// discretization must then place every edge of every shape on the grid.
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "engine/exposure_engine.h"
-#include "engine/reader.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/grid_input.h"
 
 namespace {
 
@@ -43,8 +43,10 @@ void checkIndex(const std::vector<double>& edges, int32_t index, double coord) {
   require(edges[index] == coord);
 }
 
+// Corners in order, every edge on the grid.
 void checkShapes(const ExposureEngine& engine, const std::vector<Shape>& shapes) {
   for (const Shape& shape : shapes) {
+    require(shape.xlo <= shape.xhi && shape.ylo <= shape.yhi);
     checkIndex(engine.xEdges, shape.binBox.xlo, shape.xlo);
     checkIndex(engine.xEdges, shape.binBox.xhi, shape.xhi);
     checkIndex(engine.yEdges, shape.binBox.ylo, shape.ylo);
@@ -61,19 +63,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInputBytes) return -1;
-  const fuzz::SplitInput input = fuzz::splitInput(data, size);
-  const fuzz::MemoryFile cellFile(input.first);
-  const fuzz::MemoryFile netFile(input.second);
   RunConfig config;
-  config.cell_file = cellFile.path();
-  config.net_file = netFile.path();
-  config.avail_layer = 1 + (input.selector & 15);
-  engine::ReadLimits limits;
-  limits.blockBytes = size_t{1} << ((input.selector >> 4) & 7);
-  if (input.selector & 0x80) limits.maxRecords = 4;
-
-  ExposureEngine engine(&config);
-  if (!engine::readDesign(engine, limits).empty()) return 0;
+  std::unique_ptr<ExposureEngine> design;
+  if (!fuzz::readGridInput(fuzz::splitInput(data, size), config, design).empty()) return 0;
+  ExposureEngine& engine = *design;
   checkDesign(engine, config.avail_layer);
   engine.discretize();
   checkEdges(engine.xEdges);

@@ -3,13 +3,14 @@
 # and runs them side by side, each for the given number of seconds (default 60), starting from
 # the seed corpus in fuzz/corpus/<name>/. What a run finds lands in build-fuzz/artifacts/<name>/;
 # its log in build-fuzz/logs/<name>.log. Exits 1 when any target found a fault.
-# Usage: fuzz/run.sh [seconds] [name ...]   (names: grid_reader rtree_engine; default all)
+# Usage: fuzz/run.sh [seconds] [name ...]
+#   names: grid_reader grid_exposure rtree_engine (default: all three)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 names=("$@")
-[ ${#names[@]} -eq 0 ] && names=(grid_reader rtree_engine)
+[ ${#names[@]} -eq 0 ] && names=(grid_reader grid_exposure rtree_engine)
 
 "$root/scripts/deps.sh" clang-14 libclang-rt-14-dev libomp-dev
 build="$root/build-fuzz"
@@ -33,7 +34,8 @@ failed=0
 for i in "${!names[@]}"; do
   name=${names[$i]}
   if wait "${pids[$i]}"; then
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/logs/$name.log" | grep -o '[0-9]*$')
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/logs/$name.log" |
+      grep -o '[0-9]*$')
     echo "$name: ${runs:-?} runs in ${seconds} s, nothing found"
   else
     echo "$name: FAULT FOUND, see build-fuzz/logs/$name.log and build-fuzz/artifacts/$name/"

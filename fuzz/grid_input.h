@@ -1,0 +1,19 @@
+// The grid engine's side of a fuzz input: the first file is the cell asset file, the second the
+// net file; the selector's low four bits give avail_layer - 1, the next three a read block of
+// 2^n bytes, and its high bit a record limit of 4.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/exposure_engine.h"
+#include "fuzz/fuzz_input.h"
+
+namespace fuzz {
+
+// Builds `engine` on `config` (filled here; it must outlive the engine) and reads the input's
+// files into it. Returns the reader's Error text ("" when the design was read).
+std::string readGridInput(const SplitInput& input, RunConfig& config,
+                          std::unique_ptr<ExposureEngine>& engine);
+
+}  // namespace fuzz
