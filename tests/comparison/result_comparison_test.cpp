@@ -69,18 +69,6 @@ TEST_F(CompareResultsTest, DifferenceWithinTheToleranceIsOnlyTheLargest) {
   EXPECT_NEAR(comparison.largest.relative, 5e-7, 1e-12);
 }
 
-TEST_F(CompareResultsTest, EachNumberBeyondTheToleranceIsListed) {
-  grid.cells = {item("u1", 3, 4)};
-  rtree.cells = {item("u1", 3.0001, 4)};
-  const Comparison comparison = compare();
-  ASSERT_EQ(comparison.differences.size(), 2u);
-  EXPECT_EQ(comparison.differences[0].item, "cell u1");
-  EXPECT_EQ(comparison.differences[0].quantity, Quantity::kExposedArea);
-  EXPECT_EQ(comparison.differences[0].grid, 3);
-  EXPECT_EQ(comparison.differences[0].rtree, 3.0001);
-  EXPECT_EQ(comparison.differences[1].quantity, Quantity::kPercent);
-}
-
 TEST_F(CompareResultsTest, NetOfOneEngineOnlyIsADifference) {
   grid.nets = {item("key", 1, 4), item("gridOnly", 1, 4)};
   rtree.nets = {item("rtreeOnly", 1, 4), item("key", 1, 4)};
