@@ -21,10 +21,10 @@ ItemResult item(const std::string& name, double exposedArea, double area) {
 // differs without bound.
 TEST(RelativeDifferenceTest, IsTheGapOverTheLargerMagnitude) {
   const std::vector<std::tuple<double, double, double>> cases = {
-      {4, 5, 0.2},        {5, 4, 0.2},       {-1, 1, 2},
-      {0, 3, 1},          {0, 0, 0},         {0.0, -0.0, 0},
-      {kInfinity, kInfinity, 0}, {kNaN, kNaN, 0},  {kNaN, 1, kInfinity},
-      {0, kNaN, kInfinity},      {kInfinity, 1e300, kInfinity}, {kInfinity, -kInfinity, kInfinity},
+      {4, 5, 0.2}, {5, 4, 0.2}, {-1, 1, 2}, {0, 3, 1},
+      {0, 0, 0}, {0.0, -0.0, 0}, {kInfinity, kInfinity, 0}, {kNaN, kNaN, 0},
+      {kNaN, 1, kInfinity}, {0, kNaN, kInfinity}, {kInfinity, 1e300, kInfinity},
+      {kInfinity, -kInfinity, kInfinity},
   };
   for (const auto& [a, b, relative] : cases)
     EXPECT_EQ(relativeDifference(a, b), relative) << a << " " << b;

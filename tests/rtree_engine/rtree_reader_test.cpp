@@ -105,7 +105,7 @@ TEST_F(RtreeReaderTest, AdjacentRecordsWithTheSameNameAreAllRead) {
 
 TEST_F(RtreeReaderTest, LayerNumberTakesEveryDigitOfTheToken) {
   const std::vector<std::pair<std::string, int32_t>> cases = {
-      {"metal3", 3},       {"metal03", 3},           {"1:metal3", 13},     {"M3:metal3", 33},
+      {"metal3", 3},         {"metal03", 3},         {"1:metal3", 13}, {"M3:metal3", 33},
       {"M12:metal12", 1212}, {"1000000", 1000000}, {"M0:metal0", 0}};
   for (const auto& [token, number] : cases)
     EXPECT_EQ(RtreeExposureEngine::layerNumber(token), number) << token;
