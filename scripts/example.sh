@@ -4,7 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF > /dev/null
+# Same configuration as scripts/test.sh, so the two share one build.
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TESTS=ON > /dev/null
 cmake --build "$root/build" --target quorvane -j "$(nproc)"
 mkdir -p "$root/build/example"
 cd "$root/build/example"

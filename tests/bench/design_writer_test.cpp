@@ -29,33 +29,26 @@ TEST_F(DesignWriterTest, WritesRecordsInMicronsWithThreeDecimals) {
             "seg s1 n1 0.005 0.010 0.995 0.020 M2:metal2 0 x\n");
 }
 
+// Distinct edges are counted over cells and segments alike, and only on request.
 TEST_F(DesignWriterTest, CountsWhatItWrote) {
-  DesignWriter out(cells(), nets(), 3, false);
-  out.addCell("A", Rect{0, 0, 10, 10, 0});
-  out.beginNet("a", true);
-  out.addSegment(Rect{0, 0, 10, 10, 3});
-  out.addSegment(Rect{0, 0, 10, 10, 3});
-  out.beginNet("b", false);
-  out.addSegment(Rect{0, 0, 10, 10, 1});
-  ASSERT_TRUE(out.finish());
-  const DesignCounts& c = out.counts();
-  EXPECT_EQ(c.cells, 1);
-  EXPECT_EQ(c.nets, 2);
-  EXPECT_EQ(c.assetNets, 1);
-  EXPECT_EQ(c.segments, 3);
-  EXPECT_EQ(c.segmentsPerLayer, (std::vector<int64_t>{1, 0, 2}));
-  EXPECT_EQ(c.distinctX, -1);
-}
-
-TEST_F(DesignWriterTest, CountsDistinctEdgesOfCellsAndSegments) {
-  DesignWriter out(cells(), nets(), 2, true);
-  out.addCell("A", Rect{0, 0, 10, 20, 0});
-  out.beginNet("a", false);
-  out.addSegment(Rect{10, 0, 30, 20, 1});  // shares x 10 and both y with the cell
-  out.addSegment(Rect{0, 5, 30, 25, 2});
-  ASSERT_TRUE(out.finish());
-  EXPECT_EQ(out.counts().distinctX, 3);  // 0 10 30
-  EXPECT_EQ(out.counts().distinctY, 4);  // 0 5 20 25
+  for (bool collectEdges : {false, true}) {
+    DesignWriter out(cells(), nets(), 3, collectEdges);
+    out.addCell("A", Rect{0, 0, 10, 20, 0});
+    out.beginNet("a", true);
+    out.addSegment(Rect{10, 0, 30, 20, 3});  // shares x 10 and both y with the cell
+    out.addSegment(Rect{0, 5, 30, 25, 3});
+    out.beginNet("b", false);
+    out.addSegment(Rect{0, 0, 10, 10, 1});
+    ASSERT_TRUE(out.finish());
+    const DesignCounts& c = out.counts();
+    EXPECT_EQ(c.cells, 1);
+    EXPECT_EQ(c.nets, 2);
+    EXPECT_EQ(c.assetNets, 1);
+    EXPECT_EQ(c.segments, 3);
+    EXPECT_EQ(c.segmentsPerLayer, (std::vector<int64_t>{1, 0, 2}));
+    EXPECT_EQ(c.distinctX, collectEdges ? 3 : -1);  // 0 10 30
+    EXPECT_EQ(c.distinctY, collectEdges ? 5 : -1);  // 0 5 10 20 25
+  }
 }
 
 TEST_F(DesignWriterTest, BuffersLargeOutputWhole) {

@@ -100,104 +100,77 @@ class MergeTest : public testing::Test {
 
 using MergeDeathTest = MergeTest;
 
+// Without exposed bins, and without bins at all (a layout with no shapes), nothing is merged.
 TEST_F(MergeTest, NoExposedBinsGiveNoRegionAndZeroSummary) {
-  useUnitGrid(3, 2);
-  addExposedCell({});
-  addExposedNet({});
-  const std::string log = merge();
-  EXPECT_TRUE(engine->mergedRegions.empty());
-  ASSERT_EQ(engine->exposureMap.size(), 3u);
-  for (const std::vector<uint8_t>& column : engine->exposureMap)
-    EXPECT_EQ(column, std::vector<uint8_t>(2, 255));
-  EXPECT_EQ(valueAfter(log, "Total Exposed Bin Area: "), "0");
-  EXPECT_EQ(valueAfter(log, "Total Exposed Area After Merge: "), "0");
-  EXPECT_EQ(valueAfter(log, "Number of exposed bins: "), "0");
-  EXPECT_EQ(valueAfter(log, "Number of exposed regions after merge: "), "0");
+  const std::vector<std::pair<std::vector<double>, std::vector<double>>> grids = {
+      {{0, 1, 2, 3}, {0, 1, 2}}, {{}, {}}, {{4.0}, {1.0, 2.0}}};
+  for (const auto& [xs, ys] : grids) {
+    useEdges(xs, ys);
+    engine->cellExposedBins = {{}};
+    engine->netExposedBins = {{}};
+    const std::string log = merge();
+    EXPECT_TRUE(engine->mergedRegions.empty());
+    const size_t nx = xs.size() > 1 ? xs.size() - 1 : 0;
+    const size_t ny = nx > 0 && ys.size() > 1 ? ys.size() - 1 : 0;
+    EXPECT_EQ(engine->exposureMap,
+              std::vector<std::vector<uint8_t>>(nx, std::vector<uint8_t>(ny, 255)));
+    for (const char* label :
+         {"Total Exposed Bin Area: ", "Total Exposed Area After Merge: ",
+          "Number of exposed bins: ", "Number of exposed regions after merge: "})
+      EXPECT_EQ(valueAfter(log, label), "0") << label << " of " << xs.size() << " x edges";
+  }
 }
 
-TEST_F(MergeTest, LayoutWithoutShapesGivesEmptyGridsAndZeros) {
-  useEdges({}, {});
+// The areas of the exposure lists are passed on; the bin areas are measured on the grid.
+TEST_F(MergeTest, SummaryLinesComeInOrderAndAgreeWithTheExposureLists) {
+  useEdges({0.0, 1.0, 3.0, 6.0}, {0.0, 2.0, 2.5});
+  engine->cellTotalExposedArea = 6.0;
+  engine->netTotalExposedArea = 8.5;
+  addExposedCell({{0, 0}, {1, 0}});
+  addExposedNet({{2, 0}, {2, 1}, {1, 1}});
   const std::string log = merge();
-  EXPECT_TRUE(engine->exposureMap.empty());
-  EXPECT_TRUE(engine->mergedRegions.empty());
-  EXPECT_EQ(valueAfter(log, "Number of exposed bins: "), "0");
-  EXPECT_EQ(valueAfter(log, "Number of exposed regions after merge: "), "0");
-  EXPECT_EQ(valueAfter(log, "Total Exposed Area After Merge: "), "0");
-}
-
-TEST_F(MergeTest, SingleEdgePerAxisGivesNoBins) {
-  useEdges({4.0}, {1.0, 2.0});
-  const std::string log = merge();
-  EXPECT_TRUE(engine->exposureMap.empty());
-  EXPECT_EQ(valueAfter(log, "Number of exposed bins: "), "0");
-}
-
-TEST_F(MergeTest, SummaryLinesComeInOrder) {
-  useUnitGrid(2, 2);
-  engine->cellTotalExposedArea = 1.5;
-  engine->netTotalExposedArea = 0.25;
-  addExposedCell({{1, 1}});
-  const std::string log = merge();
-  const std::string stripped = std::regex_replace(log, std::regex(R"(\[ *[0-9.]+\] )"), "");
-  EXPECT_EQ(stripped,
+  EXPECT_EQ(regions(), (Regions{{0, 3, 0, 1, 0}, {1, 3, 1, 2, 0}}));
+  EXPECT_EQ(std::regex_replace(log, std::regex(R"(\[ *[0-9.]+\] )"), ""),
             "==============Merging Cell and Net Exposed Area...\n"
-            "Total Cell Exposed Area: 1.5\n"
-            "Total Net Exposed Area: 0.25\n"
-            "Total Exposed Bin Area: 1\n"
-            "Total Exposed Area After Merge: 1\n"
-            "Number of exposed bins: 1\n"
-            "Number of exposed regions after merge: 1\n"
+            "Total Cell Exposed Area: 6\n"
+            "Total Net Exposed Area: 8.5\n"
+            "Total Exposed Bin Area: 14.5\n"
+            "Total Exposed Area After Merge: 14.5\n"
+            "Number of exposed bins: 5\n"
+            "Number of exposed regions after merge: 2\n"
             "Finish Merging Cell and Net Exposed Area\n");
 }
 
-TEST_F(MergeTest, SingleBinIsOneRegion) {
-  useUnitGrid(4, 3);
-  addExposedNet({{2, 1}});
-  merge();
-  EXPECT_EQ(regions(), (Regions{{2, 3, 1, 2, 0}}));
-  EXPECT_EQ(engine->exposureMap[2][1], 0);
-  EXPECT_EQ(engine->exposureMap[1][2], 255);
-}
-
-TEST_F(MergeTest, TwoByTwoBlockIsOneRegion) {
-  useUnitGrid(4, 4);
-  addExposedCell({{1, 2}, {2, 2}});
-  addExposedNet({{1, 3}, {2, 3}});
-  merge();
-  EXPECT_EQ(regions(), (Regions{{1, 3, 2, 4, 0}}));
-}
-
-TEST_F(MergeTest, GrowthAlongYComesFirst) {
-  useUnitGrid(2, 2);
-  addExposedCell({{0, 0}, {0, 1}, {1, 0}});
-  merge();
-  EXPECT_EQ(regions(), (Regions{{0, 1, 0, 2, 0}, {1, 2, 0, 1, 0}}));
-}
-
-TEST_F(MergeTest, WholeExposedGridIsOneRegion) {
-  useUnitGrid(3, 5);
+// Greedy growth from each unmerged bin in scan order: along y first, then x.
+TEST_F(MergeTest, RegionsGrowAlongYThenX) {
+  struct Case {
+    const char* rule;
+    int32_t nx, ny;
+    std::vector<Bin> cellBins;
+    std::vector<Bin> netBins;
+    int32_t netLayer;
+    Regions regions;
+  };
   std::vector<Bin> all;
   for (int32_t x = 0; x < 3; ++x)
     for (int32_t y = 0; y < 5; ++y) all.push_back({x, y});
-  addExposedNet(all);
-  merge();
-  EXPECT_EQ(regions(), (Regions{{0, 3, 0, 5, 0}}));
-}
-
-TEST_F(MergeTest, EarlierRegionStopsLaterGrowth) {
-  // The region from (0, 1) takes (1, 1); the region from (1, 0) must not grow into it.
-  useUnitGrid(3, 3);
-  addExposedCell({{0, 1}, {1, 0}, {1, 1}});
-  merge();
-  EXPECT_EQ(regions(), (Regions{{0, 2, 1, 2, 0}, {1, 2, 0, 1, 0}}));
-}
-
-TEST_F(MergeTest, RegionLayerIsTheLargestMark) {
-  useUnitGrid(1, 2);
-  addExposedCell({{0, 0}});
-  addExposedNet({{0, 1}}, 3);
-  merge();
-  EXPECT_EQ(regions(), (Regions{{0, 1, 0, 2, 3}}));
+  const std::vector<Case> cases = {
+      {"single bin", 4, 3, {}, {{2, 1}}, 0, {{2, 3, 1, 2, 0}}},
+      {"2x2 block", 4, 4, {{1, 2}, {2, 2}}, {{1, 3}, {2, 3}}, 0, {{1, 3, 2, 4, 0}}},
+      {"L-shape", 2, 2, {{0, 0}, {0, 1}, {1, 0}}, {}, 0, {{0, 1, 0, 2, 0}, {1, 2, 0, 1, 0}}},
+      {"whole grid", 3, 5, {}, all, 0, {{0, 3, 0, 5, 0}}},
+      {"earlier region stops later growth", 3, 3, {{0, 1}, {1, 0}, {1, 1}}, {}, 0,
+       {{0, 2, 1, 2, 0}, {1, 2, 0, 1, 0}}},
+      {"region layer is the largest mark", 1, 2, {{0, 0}}, {{0, 1}}, 3, {{0, 1, 0, 2, 3}}},
+  };
+  for (const Case& c : cases) {
+    useUnitGrid(c.nx, c.ny);
+    engine->cellExposedBins = {oneBinBoxes(c.cellBins, 0)};
+    engine->netExposedBins = {oneBinBoxes(c.netBins, c.netLayer)};
+    merge();
+    EXPECT_EQ(regions(), c.regions) << c.rule;
+  }
+  EXPECT_EQ(engine->exposureMap[0][0], 0);
   EXPECT_EQ(engine->exposureMap[0][1], 3);
 }
 
@@ -212,84 +185,54 @@ TEST_F(MergeTest, MergingAgainRebuildsFromScratch) {
   EXPECT_EQ(engine->exposureMap, firstMap);
 }
 
-TEST_F(MergeTest, SummaryAgreesWithExposureLists) {
-  useEdges({0.0, 1.0, 3.0, 6.0}, {0.0, 2.0, 2.5});
-  engine->cellTotalExposedArea = 6.0;
-  engine->netTotalExposedArea = 8.5;
-  addExposedCell({{0, 0}, {1, 0}});
-  addExposedNet({{2, 0}, {2, 1}, {1, 1}});
-  const std::string log = merge();
-  EXPECT_EQ(regions(), (Regions{{0, 3, 0, 1, 0}, {1, 3, 1, 2, 0}}));
-  EXPECT_EQ(valueAfter(log, "Total Cell Exposed Area: "), "6");
-  EXPECT_EQ(valueAfter(log, "Total Net Exposed Area: "), "8.5");
-  EXPECT_EQ(valueAfter(log, "Total Exposed Bin Area: "), "14.5");
-  EXPECT_EQ(valueAfter(log, "Total Exposed Area After Merge: "), "14.5");
-  EXPECT_EQ(valueAfter(log, "Number of exposed bins: "), "5");
-  EXPECT_EQ(valueAfter(log, "Number of exposed regions after merge: "), "2");
+// One Warning per exposed net bin when only one layer is available, or when a net bin is
+// marked with the top layer; cell bins never warn, and the merge goes on.
+TEST_F(MergeTest, ExposedNetBinOnTheTopLayerWarns) {
+  struct Case {
+    int32_t availLayer;
+    int32_t mark;
+    size_t warnings;
+  };
+  for (const Case& c : {Case{1, 0, 3}, Case{2, 0, 0}, Case{3, 0, 0}, Case{2, 1, 3}}) {
+    config.avail_layer = c.availLayer;
+    useUnitGrid(3, 3);
+    engine->cellExposedBins = {oneBinBoxes({{0, 0}, {0, 1}}, c.mark)};
+    engine->netExposedBins = {oneBinBoxes({{1, 0}, {2, 2}}, c.mark), oneBinBoxes({{2, 0}}, c.mark)};
+    const std::string log = merge();
+    EXPECT_EQ(countOf(log, kTopLayerWarning), c.warnings) << c.availLayer << " " << c.mark;
+    EXPECT_EQ(countOf(log, "Warning"), c.warnings);
+    EXPECT_EQ(regions().size(), 3u);
+  }
 }
 
-TEST_F(MergeTest, SingleLayerWarnsOncePerNetBin) {
-  config.avail_layer = 1;
-  useUnitGrid(3, 3);
-  addExposedCell({{0, 0}, {0, 1}});
-  addExposedNet({{1, 0}, {2, 2}});
-  addExposedNet({{2, 0}});
-  const std::string log = merge();
-  EXPECT_EQ(countOf(log, kTopLayerWarning), 3u);
-  EXPECT_EQ(countOf(log, "Warning"), 3u);
-  EXPECT_EQ(regions().size(), 3u);  // the merge goes on
+// The first bin found marked twice is named: cells are marked before nets.
+TEST_F(MergeDeathTest, BinExposedTwiceEndsTheRun) {
+  struct Case {
+    std::vector<std::vector<Bin>> cells;
+    std::vector<std::vector<Bin>> nets;
+    const char* bin;
+  };
+  const std::vector<Case> cases = {{{{{1, 2}}, {{0, 0}, {1, 2}}}, {}, "1 , 2"},
+                                   {{{{2, 1}, {0, 2}}}, {{{0, 2}, {2, 1}}}, "0 , 2"},
+                                   {{}, {{{11, 0}}, {{11, 0}}}, "11 , 0"}};
+  for (const Case& c : cases) {
+    useUnitGrid(12, 3);
+    engine->cellExposedBins.clear();
+    engine->netExposedBins.clear();
+    for (const auto& bins : c.cells) addExposedCell(bins);
+    for (const auto& bins : c.nets) addExposedNet(bins);
+    EXPECT_EXIT(mergeWithStdoutOnStderr(*engine), testing::ExitedWithCode(1),
+                std::string("Error.*: A bin cannot be exposed twice: \\( ") + c.bin + " \\)\n$");
+  }
 }
 
-TEST_F(MergeTest, LowerLayersDoNotWarn) {
-  config.avail_layer = 2;
-  useUnitGrid(3, 3);
-  addExposedCell({{0, 0}});
-  addExposedNet({{1, 0}, {2, 2}});
-  EXPECT_EQ(countOf(merge(), kTopLayerWarning), 0u);
-}
-
-TEST_F(MergeTest, NetBinMarkedWithTopLayerWarnsButCellBinDoesNot) {
-  config.avail_layer = 2;
-  useUnitGrid(3, 3);
-  addExposedCell({{0, 0}}, 1);
-  addExposedNet({{1, 0}}, 1);
-  EXPECT_EQ(countOf(merge(), kTopLayerWarning), 1u);
-}
-
-TEST_F(MergeDeathTest, TwoCellsExposingOneBinEndTheRun) {
-  useUnitGrid(3, 3);
-  addExposedCell({{1, 2}});
-  addExposedCell({{0, 0}, {1, 2}});
-  EXPECT_EXIT(mergeWithStdoutOnStderr(*engine), testing::ExitedWithCode(1),
-              "Error.*: A bin cannot be exposed twice: \\( 1 , 2 \\)\n");
-}
-
-TEST_F(MergeDeathTest, FirstBinExposedTwiceIsNamed) {
-  useUnitGrid(3, 3);
-  addExposedCell({{2, 1}, {0, 2}});
-  addExposedNet({{0, 2}, {2, 1}});
-  EXPECT_EXIT(mergeWithStdoutOnStderr(*engine), testing::ExitedWithCode(1),
-              "A bin cannot be exposed twice: \\( 0 , 2 \\)\n$");
-}
-
-TEST_F(MergeDeathTest, TwoNetsExposingOneBinEndTheRun) {
-  useUnitGrid(12, 3);
-  addExposedNet({{11, 0}});
-  addExposedNet({{11, 0}});
-  EXPECT_EXIT(mergeWithStdoutOnStderr(*engine), testing::ExitedWithCode(1),
-              "A bin cannot be exposed twice: \\( 11 , 0 \\)\n$");
-}
-
-TEST(BinBoxTextTest, LayerIsNotWritten) {
+TEST(BinBoxTextTest, BoundsWithoutTheLayer) {
   std::ostringstream out;
   out << BinBox{0, 1, 3, 4, 7} << ";";
-  EXPECT_EQ(out.str(), "[x: (0, 1), y: (3, 4)];");
-}
-
-TEST(BinBoxTextTest, EmptyBoxShowsItsBounds) {
-  std::ostringstream out;
   printBinBox(out, BinBox());
-  EXPECT_EQ(out.str(), "[x: (2147483647, -2147483648), y: (2147483647, -2147483648)]");
+  EXPECT_EQ(out.str(),
+            "[x: (0, 1), y: (3, 4)];"
+            "[x: (2147483647, -2147483648), y: (2147483647, -2147483648)]");
 }
 
 // Random exposure maps: every exposed bin goes to one random cell or net list.
@@ -320,10 +263,6 @@ class RandomMergeTest : public MergeTest {
     }
   }
 
-  double binArea(int32_t x, int32_t y) const {
-    return (engine->xEdges[x + 1] - engine->xEdges[x]) * (engine->yEdges[y + 1] - engine->yEdges[y]);
-  }
-
   std::vector<std::vector<bool>> exposed;
 };
 
@@ -349,7 +288,10 @@ TEST_F(RandomMergeTest, RegionsAreDisjointFullyExposedAndCoverEveryExposedBin) {
       for (int32_t y = 0; y < ny; ++y) {
         ASSERT_EQ(timesCovered[x][y], exposed[x][y] ? 1 : 0) << "bin " << x << ", " << y;
         EXPECT_EQ(engine->exposureMap[x][y], exposed[x][y] ? 0 : 255);
-        if (exposed[x][y]) ++bins, area += binArea(x, y);
+        if (!exposed[x][y]) continue;
+        ++bins;
+        area += (engine->xEdges[x + 1] - engine->xEdges[x]) *
+                (engine->yEdges[y + 1] - engine->yEdges[y]);
       }
     }
     for (size_t i = 1; i < engine->mergedRegions.size(); ++i) {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
+#include <tuple>
 #include <random>
 
 #include "tests/rtree_engine/test_files.h"
@@ -31,12 +31,6 @@ std::vector<Rect> uncoveredCells(const Rect& rect, const std::vector<Rect>& hits
   return cells;
 }
 
-double uncoveredArea(const Rect& rect, const std::vector<Rect>& hits) {
-  double area = 0;
-  addUncoveredArea(namedBox("r", rect).first, namedBoxes(hits), kEps, area);
-  return area;
-}
-
 bool intersects(const Rect& query, const Rect& value) {
   NamedBoxTree tree;
   tree.insert(namedBox("v", value));
@@ -45,44 +39,42 @@ bool intersects(const Rect& query, const Rect& value) {
   return !hits.empty();
 }
 
-TEST(IntersectsTest, ClosedBoxesMeetAtEdgesAndCorners) {
-  EXPECT_TRUE(intersects(kSquare, {10, 0, 20, 10}));
-  EXPECT_TRUE(intersects(kSquare, {10, 10, 20, 20}));
-  EXPECT_FALSE(intersects(kSquare, {10.5, 0, 20, 10}));
-}
-
-TEST(IntersectsTest, InvertedQueryNeedsAValueHoldingTheWholeGap) {
-  // Query inverted on x: the value must reach from 6 down to 4.
+// Closed boxes meet at edges and corners; a query inverted on x (as a thin sub-cell's shrunk
+// box is) meets only a value that holds the whole gap from its max up to its min.
+TEST(IntersectsTest, ClosedBoxesMeetAtEdgesAndInvertedQueriesNeedTheWholeGap) {
   const Rect inverted = {6, 0, 4, 10};
-  EXPECT_TRUE(intersects(inverted, {4, 0, 6, 10}));
-  EXPECT_TRUE(intersects(inverted, {0, 0, 10, 10}));
-  EXPECT_FALSE(intersects(inverted, {4.5, 0, 10, 10}));
-  EXPECT_FALSE(intersects(inverted, {0, 0, 5.5, 10}));
+  const std::vector<std::tuple<Rect, Rect, bool>> cases = {
+      {kSquare, {10, 0, 20, 10}, true},    {kSquare, {10, 10, 20, 20}, true},
+      {kSquare, {10.5, 0, 20, 10}, false}, {inverted, {4, 0, 6, 10}, true},
+      {inverted, {0, 0, 10, 10}, true},    {inverted, {4.5, 0, 10, 10}, false},
+      {inverted, {0, 0, 5.5, 10}, false},
+  };
+  for (const auto& [query, value, expected] : cases)
+    EXPECT_EQ(intersects(query, value), expected) << value[0] << " " << value[2];
 }
 
-TEST(GridSplitTest, WithoutHitsTheRectangleIsTheOnlySubCell) {
-  EXPECT_EQ(uncoveredCells(kSquare, {}, {}), std::vector<Rect>{kSquare});
-}
-
-TEST(GridSplitTest, InnerHitEdgesCutXOuterYInner) {
-  const std::vector<Rect> expected = {
-      {0, 0, 5, 3}, {0, 3, 5, 10}, {5, 0, 10, 3}, {5, 3, 10, 10}};
-  EXPECT_EQ(uncoveredCells(kSquare, {{5, -1, 12, 3}}, {}), expected);
-}
-
-TEST(GridSplitTest, EdgesOnOrOutsideTheRectangleAndRepeatsAreNoCuts) {
-  const std::vector<Rect> hits = {{0, -5, 10, 15}, {-2, 4, 4, 12}, {4, 4, 6, 6}};
-  const std::vector<Rect> expected = {{0, 0, 4, 4},  {0, 4, 4, 6},  {0, 6, 4, 10},
-                                      {4, 0, 6, 4},  {4, 4, 6, 6},  {4, 6, 6, 10},
-                                      {6, 0, 10, 4}, {6, 4, 10, 6}, {6, 6, 10, 10}};
-  EXPECT_EQ(uncoveredCells(kSquare, hits, {}), expected);
-  EXPECT_EQ(uncoveredCells(kSquare, hits, {}, EdgeTest::kStrict), expected);
-}
-
-TEST(GridSplitTest, NanEdgeIsNoCut) {
+TEST(GridSplitTest, CutsAtHitEdgesInsideTheRectangleXOuterYInner) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (EdgeTest test : {EdgeTest::kStrict, EdgeTest::kInclusive})
-    EXPECT_EQ(uncoveredCells(kSquare, {{nan, 2, nan, 4}}, {}, test).size(), 3u);
+  struct Case {
+    const char* rule;
+    std::vector<Rect> hits;
+    std::vector<Rect> cells;
+  };
+  const std::vector<Case> cases = {
+      {"no hits", {}, {kSquare}},
+      {"inner edges cut", {{5, -1, 12, 3}},
+       {{0, 0, 5, 3}, {0, 3, 5, 10}, {5, 0, 10, 3}, {5, 3, 10, 10}}},
+      {"edges on or outside the rectangle and repeats are no cuts",
+       {{0, -5, 10, 15}, {-2, 4, 4, 12}, {4, 4, 6, 6}},
+       {{0, 0, 4, 4}, {0, 4, 4, 6}, {0, 6, 4, 10}, {4, 0, 6, 4}, {4, 4, 6, 6}, {4, 6, 6, 10},
+        {6, 0, 10, 4}, {6, 4, 10, 6}, {6, 6, 10, 10}}},
+      {"a NaN edge is no cut", {{nan, 2, nan, 4}},
+       {{0, 0, 10, 2}, {0, 2, 10, 4}, {0, 4, 10, 10}}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(uncoveredCells(kSquare, c.hits, {}, EdgeTest::kInclusive), c.cells) << c.rule;
+    EXPECT_EQ(uncoveredCells(kSquare, c.hits, {}, EdgeTest::kStrict), c.cells) << c.rule;
+  }
 }
 
 TEST(GridSplitTest, SubCellInsideACoveringValueIsPassedOver) {
@@ -99,31 +91,6 @@ TEST(GridSplitTest, ActionInsertingIntoCoverageHidesLaterSubCells) {
               coverage.insert(namedBox("all", {-1, -1, 11, 11}));
             });
   EXPECT_EQ(calls, 1);
-}
-
-TEST(GridSplitTest, QueryBoxIsTheSubCellShrunkByEps) {
-  NamedBoxTree coverage;
-  std::vector<Rect> queries;
-  gridSplit(namedBox("r", kSquare).first, {}, 0.5, EdgeTest::kInclusive, coverage,
-            [&](const RtreeBox&, const RtreeBox& query) { queries.push_back(rectOf(query)); });
-  EXPECT_EQ(queries, (std::vector<Rect>{{0.5, 0.5, 9.5, 9.5}}));
-}
-
-TEST(CreditedAreaTest, RestoresTheSubCellAreaAlsoForThinCells) {
-  EXPECT_NEAR(creditedArea(shrunkBox(namedBox("c", kSquare).first, kEps), kEps), 100, 1e-12);
-  const Rect thin = {3, 0, 3 + kEps / 4, 10};
-  EXPECT_NEAR(creditedArea(shrunkBox(namedBox("c", thin).first, kEps), kEps), kEps / 4 * 10,
-              1e-12);
-}
-
-TEST(AppendHitsTest, AppendsAfterWhatTheListHolds) {
-  NamedBoxTree tree;
-  tree.insert(namedBox("a", {0, 0, 1, 1}));
-  tree.insert(namedBox("b", {5, 5, 6, 6}));
-  std::vector<NamedBox> hits = namedBoxes({{9, 9, 9, 9}});
-  appendHits(tree, namedBox("q", {1, 1, 2, 2}).first, hits);
-  ASSERT_EQ(hits.size(), 2u);
-  EXPECT_EQ(hits[1].second, "a");
 }
 
 // Integer rectangles, checked unit square by unit square.
@@ -152,7 +119,9 @@ TEST(UncoveredAreaPropertyTest, EqualsTheUnitSquaresNoHitCovers) {
         expected += covered ? 0 : 1;
       }
     }
-    ASSERT_NEAR(uncoveredArea(rect, hits), expected, 1e-9) << "round " << round;
+    double area = 0;
+    addUncoveredArea(namedBox("r", rect).first, namedBoxes(hits), kEps, area);
+    ASSERT_NEAR(area, expected, 1e-9) << "round " << round;
     ASSERT_EQ(uncoveredCells(rect, hits, {}, EdgeTest::kStrict),
               uncoveredCells(rect, hits, {}, EdgeTest::kInclusive));
   }

@@ -3,17 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "tests/rtree_engine/test_files.h"
 
 namespace {
 
-const double kNan = std::numeric_limits<double>::quiet_NaN();
-
-// The text of the mean of an empty list, as the stream prints that NaN on this machine.
-std::string emptyMean() {
+// A NaN (the mean of an empty list, the percentage of an empty area) as the stream prints it.
+std::string nanText() {
   volatile double zero = 0.0;
   std::ostringstream text;
   text << zero / zero;
@@ -57,68 +55,53 @@ class RtreeReportsTest : public testing::Test {
   RtreeExposureEngine engine{"cells.txt", "nets.txt"};
 };
 
-TEST_F(RtreeReportsTest, EmptyListsGiveTheTrailerAloneWithANanMean) {
+TEST_F(RtreeReportsTest, EmptyListsOverwriteEarlierReportsWithTheTrailerAlone) {
+  writeFile("my_cell_ea_bm.rpt", std::string(5000, 'x'));
+  writeFile("my_net_ea_bm.rpt", std::string(5000, 'y'));
   engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"), trailer("For all cell assets:", "0", "0", emptyMean()));
-  EXPECT_EQ(readFile("my_net_ea_bm.rpt"), trailer("For all net assets:", "0", "0", emptyMean()));
+  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"), trailer("For all cell assets:", "0", "0", nanText()));
+  EXPECT_EQ(readFile("my_net_ea_bm.rpt"), trailer("For all net assets:", "0", "0", nanText()));
 }
 
-TEST_F(RtreeReportsTest, CellBlocksInOrderThenTotals) {
-  addCell("c1", 100, 100);
-  addCell("c2", 8, 1);
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"),
-            block("c1", "100", "100") + block("c2", "1", "12.5") +
-                trailer("For all cell assets:", "101", "100", "56.25"));
-}
-
-TEST_F(RtreeReportsTest, NetPercentagesDivideByTheProjectionArea) {
-  addNet("n1", 150, 50);
-  addNet("n2", 1234567, 1234567);
-  addNet("n3", 1e6, 10);
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_net_ea_bm.rpt"),
-            block("n1", "50", "33.3333") + block("n2", "1.23457e+06", "100") +
-                block("n3", "10", "0.001") +
-                trailer("For all net assets:", "1.23463e+06", "100", "44.4448"));
-}
-
-TEST_F(RtreeReportsTest, SmallNumbersUseExponentNotation) {
-  addCell("tiny", 1, 1e-5);
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"),
-            block("tiny", "1e-05", "0.001") +
-                trailer("For all cell assets:", "1e-05", "0.001", "0.001"));
-}
-
-TEST_F(RtreeReportsTest, AllZeroPercentagesGiveZeroMaximumAndMean) {
-  addCell("c1", 10, 0);
-  addCell("c2", 20, 0);
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"),
-            block("c1", "0", "0") + block("c2", "0", "0") +
-                trailer("For all cell assets:", "0", "0", "0"));
-}
-
-TEST_F(RtreeReportsTest, NanInTheMiddleKeepsTheMaximumAndSpoilsTheMean) {
-  addCell("c1", 10, 5);
-  addCell("flat", 0, 0);
-  addCell("c3", 10, 2);
-  engine.writeReports("bm");
-  const std::string report = readFile("my_cell_ea_bm.rpt");
-  const std::string nanPercent = emptyMean();
-  EXPECT_EQ(report, block("c1", "5", "50") + block("flat", "0", nanPercent) +
-                        block("c3", "2", "20") +
-                        trailer("For all cell assets:", "7", "50", nanPercent));
-}
-
-TEST_F(RtreeReportsTest, InfinitePercentageBecomesTheMaximum) {
-  addNet("n1", 0, 3);
-  addNet("n2", 10, 5);
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_net_ea_bm.rpt"),
-            block("n1", "3", "inf") + block("n2", "5", "50") +
-                trailer("For all net assets:", "8", "inf", "inf"));
+// Items as {name, area, exposed area}: a block per item in order, then the totals.
+TEST_F(RtreeReportsTest, BlocksInOrderThenTotalMaximumAndMeanPercentage) {
+  using Items = std::vector<std::tuple<std::string, double, double>>;
+  struct Case {
+    Items cells;
+    Items nets;
+    std::string cellReport;
+    std::string netReport;
+  };
+  const std::string cellsHeading = "For all cell assets:";
+  const std::string netsHeading = "For all net assets:";
+  const std::string nan = nanText();
+  const std::vector<Case> cases = {
+      {{{"c1", 100, 100}, {"c2", 8, 1}}, {},
+       block("c1", "100", "100") + block("c2", "1", "12.5") +
+           trailer(cellsHeading, "101", "100", "56.25"),
+       trailer(netsHeading, "0", "0", nan)},
+      {{{"tiny", 1, 1e-5}}, {{"n1", 150, 50}, {"n2", 1234567, 1234567}, {"n3", 1e6, 10}},
+       block("tiny", "1e-05", "0.001") + trailer(cellsHeading, "1e-05", "0.001", "0.001"),
+       block("n1", "50", "33.3333") + block("n2", "1.23457e+06", "100") +
+           block("n3", "10", "0.001") + trailer(netsHeading, "1.23463e+06", "100", "44.4448")},
+      {{{"c1", 10, 0}, {"c2", 20, 0}}, {{"n1", 0, 3}, {"n2", 10, 5}},
+       block("c1", "0", "0") + block("c2", "0", "0") + trailer(cellsHeading, "0", "0", "0"),
+       block("n1", "3", "inf") + block("n2", "5", "50") +
+           trailer(netsHeading, "8", "inf", "inf")},
+      {{{"c1", 10, 5}, {"flat", 0, 0}, {"c3", 10, 2}}, {},
+       block("c1", "5", "50") + block("flat", "0", nan) + block("c3", "2", "20") +
+           trailer(cellsHeading, "7", "50", nan),  // a NaN keeps the maximum, spoils the mean
+       trailer(netsHeading, "0", "0", nan)},
+  };
+  for (const Case& c : cases) {
+    engine.cells.clear();
+    engine.nets.clear();
+    for (const auto& [name, area, exposed] : c.cells) addCell(name, area, exposed);
+    for (const auto& [name, area, exposed] : c.nets) addNet(name, area, exposed);
+    engine.writeReports("bm");
+    EXPECT_EQ(readFile("my_cell_ea_bm.rpt"), c.cellReport);
+    EXPECT_EQ(readFile("my_net_ea_bm.rpt"), c.netReport);
+  }
 }
 
 TEST_F(RtreeReportsTest, EmptyNameGivesBareFileNames) {
@@ -127,28 +110,18 @@ TEST_F(RtreeReportsTest, EmptyNameGivesBareFileNames) {
   EXPECT_TRUE(std::filesystem::exists("my_net_ea_.rpt"));
 }
 
-TEST_F(RtreeReportsTest, EarlierReportsAreOverwritten) {
-  writeFile("my_cell_ea_bm.rpt", std::string(5000, 'x'));
-  writeFile("my_net_ea_bm.rpt", std::string(5000, 'y'));
-  engine.writeReports("bm");
-  EXPECT_EQ(readFile("my_cell_ea_bm.rpt"), trailer("For all cell assets:", "0", "0", emptyMean()));
-  EXPECT_EQ(readFile("my_net_ea_bm.rpt"), trailer("For all net assets:", "0", "0", emptyMean()));
-}
-
 TEST_F(RtreeReportsTest, ReportThatCannotBeCreatedIsAnError) {
-  try {
-    engine.writeReports("missing/bm");
-    ADD_FAILURE() << "no error raised";
-  } catch (const RtreeInputError& e) {
-    EXPECT_EQ(std::string(e.what()), "Report file my_cell_ea_missing/bm.rpt: cannot be created");
-  }
+  auto error = [&]() -> std::string {
+    try {
+      engine.writeReports("missing/bm");
+    } catch (const RtreeInputError& e) {
+      return e.what();
+    }
+    return "no error raised";
+  };
+  EXPECT_EQ(error(), "Report file my_cell_ea_missing/bm.rpt: cannot be created");
   std::filesystem::create_directory("my_cell_ea_missing");
-  try {
-    engine.writeReports("missing/bm");
-    ADD_FAILURE() << "no error raised";
-  } catch (const RtreeInputError& e) {
-    EXPECT_EQ(std::string(e.what()), "Report file my_net_ea_missing/bm.rpt: cannot be created");
-  }
+  EXPECT_EQ(error(), "Report file my_net_ea_missing/bm.rpt: cannot be created");
 }
 
 }  // namespace

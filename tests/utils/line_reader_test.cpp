@@ -55,43 +55,22 @@ std::vector<std::string> referenceLines(const std::string& content) {
 
 using Lines = std::vector<std::string>;
 
-TEST(LineReaderTest, EmptyFileHasNoLines) {
-  TempFile file("");
-  EXPECT_EQ(readAll(file.path(), 16), Lines{});
-}
-
-TEST(LineReaderTest, LastLineNeedsNoLineFeed) {
-  TempFile file("a b\nc d");
-  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a b", "c d"}));
-}
-
-TEST(LineReaderTest, FinalLineFeedStartsNoLine) {
-  TempFile file("a\nb\n");
-  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a", "b"}));
-}
-
-TEST(LineReaderTest, EmptyLinesAreLines) {
-  TempFile file("\na\n\n\n");
-  EXPECT_EQ(readAll(file.path(), 16), (Lines{"", "a", "", ""}));
-}
-
-TEST(LineReaderTest, CarriageReturnStaysInTheLine) {
-  TempFile file("a\r\nb\r\n");
-  EXPECT_EQ(readAll(file.path(), 16), (Lines{"a\r", "b\r"}));
-}
-
-TEST(LineReaderTest, LineOfOneMegabyteWithTheDefaultBlock) {
-  const std::string longLine(1000 * 1000 + 123, 'x');
-  TempFile file("short\n" + longLine + "\nafter");
-  EXPECT_EQ(readAll(file.path(), utils::LineReader::kDefaultBlockBytes),
-            (Lines{"short", longLine, "after"}));
-}
-
-TEST(LineReaderTest, LinesLongerThanTheBlockWithAndWithoutLineFeed) {
+// Block sizes of 3 and 16 bytes: lines longer than a block and files inside one.
+TEST(LineReaderTest, SplitsAtEveryLineFeedAndTheLastLineNeedsNone) {
   const std::string a(100, 'a');
   const std::string b(37, 'b');
-  TempFile file(a + "\n" + b);
-  EXPECT_EQ(readAll(file.path(), 3), (Lines{a, b}));
+  const std::vector<std::pair<std::string, Lines>> cases = {
+      {"", {}},
+      {"a b\nc d", {"a b", "c d"}},
+      {"a\nb\n", {"a", "b"}},
+      {"\na\n\n\n", {"", "a", "", ""}},
+      {"a\r\nb\r\n", {"a\r", "b\r"}},
+      {a + "\n" + b, {a, b}},
+  };
+  for (const auto& [content, lines] : cases) {
+    TempFile file(content);
+    for (size_t blockBytes : {3, 16}) EXPECT_EQ(readAll(file.path(), blockBytes), lines) << content;
+  }
 }
 
 TEST(LineReaderTest, AgreesWithTheDefinitionForEveryBlockSize) {
@@ -107,18 +86,12 @@ TEST(LineReaderTest, AgreesWithTheDefinitionForEveryBlockSize) {
   }
 }
 
-TEST(LineReaderTest, MissingFileDoesNotOpen) {
+TEST(LineReaderTest, MissingFileDoesNotOpenAndADirectoryOpensButItsReadFails) {
   utils::LineReader reader;
+  std::string_view line;
   EXPECT_FALSE(reader.open(testing::TempDir() + "no_such_file_here.txt"));
-  EXPECT_FALSE(reader.isOpen());
-  std::string_view line;
   EXPECT_FALSE(reader.next(line));
-}
-
-TEST(LineReaderTest, DirectoryOpensButItsReadFails) {
-  utils::LineReader reader;
   ASSERT_TRUE(reader.open(testing::TempDir()));
-  std::string_view line;
   EXPECT_FALSE(reader.next(line));
   EXPECT_TRUE(reader.failed());
   EXPECT_EQ(reader.readError(), EISDIR);
