@@ -1,9 +1,7 @@
 #include "engine/top_layer_grid.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
-#include <cstdlib>
+#include <new>
 
 #include "engine/parallel_loop.h"
 #include "utils/log.h"
@@ -46,19 +44,7 @@ std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& seg
   return perChunk;
 }
 
-// `bytes` of memory on huge-page boundaries, offered to the kernel for huge pages (fewer page
-// faults while the grid is filled, fewer TLB misses while it is read); null when refused.
-int8_t* allocateEntries(uint64_t bytes) {
-  constexpr uint64_t kHugePage = uint64_t{1} << 21;
-  const uint64_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* entries = std::aligned_alloc(kHugePage, rounded);
-  if (entries != nullptr) ::madvise(entries, rounded, MADV_HUGEPAGE);
-  return static_cast<int8_t*>(entries);
-}
-
 }  // namespace
-
-void TopLayerGrid::FreeEntries::operator()(int8_t* entries) const { std::free(entries); }
 
 std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes) {
   if (availableBytes == 0 || gridBytes(nx, ny) <= availableBytes) return std::string();
@@ -71,8 +57,11 @@ TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& seg
   if (nx_ == 0) return;
   const std::string error = gridMemoryError(nx_, ny_, utils::availableMemoryBytes());
   if (!error.empty()) utils::fatalError(error);
-  entries_.reset(allocateEntries(gridBytes(nx_, ny_)));
-  if (entries_ == nullptr) utils::fatalError(gridMessage(nx_, ny_));
+  try {
+    entries_.reset(new int8_t[gridBytes(nx_, ny_)]);
+  } catch (const std::bad_alloc&) {
+    utils::fatalError(gridMessage(nx_, ny_));
+  }
   fillStripes(segments, stripeBytes);
 }
 

@@ -37,13 +37,9 @@ class TopLayerGrid {
                  int64_t hi, int64_t width);
   void raise(const BinBox& box, int32_t xlo, int32_t xhi);
 
-  struct FreeEntries {
-    void operator()(int8_t* entries) const;
-  };
-
   int32_t nx_;
   int32_t ny_;
-  std::unique_ptr<int8_t[], FreeEntries> entries_;  // left untouched until its stripe is filled
+  std::unique_ptr<int8_t[]> entries_;  // left untouched until its stripe is filled
 };
 
 // The Error text for a grid of nx * ny bytes when only `availableBytes` can be had; empty when
