@@ -2,6 +2,7 @@
 // into the engine, one block-buffered pass over each file, fields parsed in place.
 #include "engine/reader.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string_view>
 #include <unordered_map>
@@ -15,7 +16,17 @@
 namespace engine {
 namespace {
 
-constexpr size_t kTypicalLineBytes = 64;  // to size the record lists up front
+// Room for the records of a file: its estimated line count and 1/kMarginDivisor more (at most
+// the limit), so that a list is rarely copied while it grows (and at that moment held twice)
+// and never sized far beyond its file.
+constexpr size_t kMarginDivisor = 16;
+
+void reserveForFile(const utils::LineReader& file, const ReadLimits& limits,
+                    std::vector<Shape>& records) {
+  const size_t lines = file.estimateLines();
+  records.reserve(std::min<size_t>(lines + lines / kMarginDivisor,
+                                   static_cast<size_t>(limits.maxRecords)));
+}
 
 // What the net loop keeps between lines: the net-name map and the per-net and per-layer
 // segment counts, and the net and the layer of the previous line, whose names serve as reused
@@ -39,7 +50,7 @@ std::string tooMany(const char* fileKind, const std::string& path, uint64_t line
 
 std::string readCells(utils::LineReader& file, const std::string& path, const ReadLimits& limits,
                       std::vector<Shape>& cells) {
-  cells.reserve(file.fileBytes() / kTypicalLineBytes);
+  reserveForFile(file, limits, cells);
   std::string_view line;
   std::string problem;
   for (uint64_t lineNumber = 1; file.next(line); ++lineNumber) {
@@ -110,7 +121,7 @@ std::string addNetLine(const NetLine& fields, const std::string& path, uint64_t 
 
 std::string readNets(utils::LineReader& file, const std::string& path, const ReadLimits& limits,
                      NetLoopState& state, ExposureEngine& engine) {
-  engine.segments.reserve(file.fileBytes() / kTypicalLineBytes);
+  reserveForFile(file, limits, engine.segments);
   std::string_view line;
   for (uint64_t lineNumber = 1; file.next(line); ++lineNumber) {
     NetLine fields;
