@@ -32,13 +32,15 @@ std::vector<int32_t> byFirstColumn(const std::vector<Shape>& segments) {
 }
 
 // For every chunk of `chunkColumns` columns, the segments that reach into it, by ascending first
-// bin column (a segment over several chunks is listed in each).
+// bin column (a segment over several chunks is listed in each; columns beyond the last chunk are
+// not filled).
 std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& segments,
                                                    int64_t chunkColumns, int64_t chunks) {
   std::vector<std::vector<int32_t>> perChunk(static_cast<size_t>(chunks));
   for (int32_t id : byFirstColumn(segments)) {
     const BinBox& box = segments[id].binBox;
-    for (int64_t c = box.xlo / chunkColumns; c <= (box.xhi - 1) / chunkColumns; ++c)
+    const int64_t last = std::min<int64_t>((box.xhi - 1) / chunkColumns, chunks - 1);
+    for (int64_t c = box.xlo / chunkColumns; c <= last; ++c)
       perChunk[static_cast<size_t>(c)].push_back(id);
   }
   return perChunk;
