@@ -11,11 +11,22 @@
 
 namespace {
 
-// Appends the cell's bins that no segment covers, column by column, by ascending y within one.
+// The number of bins of `box` that no segment covers. REQUIRES: box covers bins.
+int64_t exposedBinCount(const TopLayerGrid& grid, const BinBox& box) {
+  int64_t count = 0;
+  for (int32_t x = box.xlo; x < box.xhi; ++x)
+    for (int32_t y = box.ylo; y < box.yhi; ++y) count += grid.at(x, y) < 0;
+  return count;
+}
+
+// Fills the cell's list with the bins that no segment covers, column by column, by ascending y
+// within one; the list is given exactly the room it needs, as the lists of all cells together
+// can outgrow the grid itself.
 void cellExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i) {
   const BinBox& box = engine.cells[i].binBox;
   if (box.xhi <= box.xlo || box.yhi <= box.ylo) return;
   std::vector<BinBox>& exposed = engine.cellExposedBins[i];
+  exposed.reserve(static_cast<size_t>(exposedBinCount(grid, box)));
   for (int32_t x = box.xlo; x < box.xhi; ++x)
     for (int32_t y = box.ylo; y < box.yhi; ++y)
       if (grid.at(x, y) < 0) exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});

@@ -65,9 +65,13 @@ void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<do
                             << std::endl;
 }
 
+// A lower bound whose halving steps pick their half without a branch (a conditional move), as
+// the comparisons of a search for scattered coordinates cannot be predicted.
 int32_t ExposureEngine::coordIndex(const std::vector<double>& edges, double coord) {
-  return static_cast<int32_t>(std::lower_bound(edges.begin(), edges.end(), coord) -
-                              edges.begin());
+  if (edges.empty()) return 0;
+  const double* base = edges.data();
+  for (size_t n = edges.size(); n > 1; n -= n / 2) base = base[n / 2] < coord ? base + n / 2 : base;
+  return static_cast<int32_t>(base - edges.data()) + (*base < coord ? 1 : 0);
 }
 
 double ExposureEngine::coordAt(const std::vector<double>& edges, int32_t index) {

@@ -68,6 +68,37 @@ bool isTooLarge(const DoubleText& text) {
   return magnitude > 0;
 }
 
+// The value of a plain decimal "[sign]digits[.digits]" that ends the field (white space or the
+// end of the line follows), when it converts exactly: at most 19 digits whose integer is below
+// 2^53 and at most 22 of them after the point. Then integer / 10^k, both exact doubles, is the
+// correctly rounded value, the one std::from_chars gives. Otherwise false and nothing is read.
+bool plainDecimal(std::string_view s, double& value, size_t& length) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr uint64_t kExactLimit = uint64_t{1} << 53;
+  size_t i = isSign(s[0]) ? 1 : 0;
+  uint64_t mantissa = 0;
+  int digits = 0, fractionDigits = 0;
+  bool dot = false;
+  for (; i < s.size() && !isSpace(s[i]); ++i) {
+    if (isDigit(s[i])) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
+      fractionDigits += dot;
+      if (++digits > 19) return false;
+    } else if (s[i] == '.' && !dot) {
+      dot = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || mantissa >= kExactLimit || fractionDigits > 22) return false;
+  value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+  if (s[0] == '-') value = -value;
+  length = i;
+  return true;
+}
+
 }  // namespace
 
 bool LineFields::skipSpace() {
@@ -96,6 +127,11 @@ FieldStatus LineFields::text(std::string_view& field) {
 
 FieldStatus LineFields::number(double& value) {
   if (!skipSpace()) return FieldStatus::kMissing;
+  size_t length = 0;
+  if (plainDecimal(rest_, value, length)) {
+    rest_.remove_prefix(length);
+    return FieldStatus::kOk;
+  }
   const DoubleText text = scanDouble(rest_);
   const char* first = rest_.data() + (rest_[0] == '+' ? 1 : 0);  // from_chars takes no '+'
   const char* last = rest_.data() + text.length;

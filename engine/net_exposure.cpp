@@ -64,17 +64,25 @@ void netTotalAreaBody(ExposureEngine& engine, int32_t i, BinVisitSet& visited) {
   engine.netTotalArea[i] = area;
 }
 
-// Appends each bin of the net that some segment of it sees uncovered from above, once, for
-// the first such segment.
+// What one thread of the exposed-bin loop reuses from net to net: the bins seen and the
+// exposed bins of the current net, gathered before they are copied to a list of exact size.
+struct ExposedBinScratch {
+  BinVisitSet visited;
+  std::vector<BinBox> exposed;
+};
+
+// Lists each bin of the net that some segment of it sees uncovered from above, once, for the
+// first such segment.
 void netExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i,
-                        BinVisitSet& visited) {
+                        ExposedBinScratch& scratch) {
   const Net& net = assetNet(engine, i);
-  visited.reset(netBinBounds(engine, net));
-  std::vector<BinBox>& exposed = engine.netExposedBins[i];
+  scratch.visited.reset(netBinBounds(engine, net));
+  scratch.exposed.clear();
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t layer) {
-    if (grid.at(x, y) > layer || visited.testAndSet(x, y)) return;
-    exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
+    if (grid.at(x, y) > layer || scratch.visited.testAndSet(x, y)) return;
+    scratch.exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
   });
+  engine.netExposedBins[i].assign(scratch.exposed.begin(), scratch.exposed.end());
 }
 
 void netAreaBody(ExposureEngine& engine, int32_t i) {
@@ -118,8 +126,8 @@ void ExposureEngine::netExposure(const TopLayerGrid* grid) {
   failOnZeroAreaNet(*this);
   std::optional<TopLayerGrid> ownGrid;
   if (grid == nullptr) grid = &ownGrid.emplace(binCount(xEdges), binCount(yEdges), segments);
-  parallelForWithScratch<BinVisitSet>(n, [&](int32_t i, BinVisitSet& visited) {
-    netExposedBinsBody(*this, *grid, i, visited);
+  parallelForWithScratch<ExposedBinScratch>(n, [&](int32_t i, ExposedBinScratch& scratch) {
+    netExposedBinsBody(*this, *grid, i, scratch);
   });
   parallelFor(n, [&](int32_t i) { netAreaBody(*this, i); });
 

@@ -2,6 +2,7 @@
 // into the engine, one block-buffered pass over each file, fields parsed in place.
 #include "engine/reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string_view>
@@ -16,16 +17,30 @@
 namespace engine {
 namespace {
 
-constexpr size_t kTypicalLineBytes = 64;  // to size the record lists up front
+// Room for the records of a file: its estimated line count and 1/kMarginDivisor more (at most
+// the limit), so that a list is rarely copied while it grows (and at that moment held twice)
+// and never sized far beyond its file.
+constexpr size_t kMarginDivisor = 16;
+
+void reserveForFile(const utils::LineReader& file, const ReadLimits& limits,
+                    std::vector<Shape>& records) {
+  const size_t lines = file.estimateLines();
+  records.reserve(std::min<size_t>(lines + lines / kMarginDivisor,
+                                   static_cast<size_t>(limits.maxRecords)));
+}
 
 // What the net loop keeps between lines: the net-name map and the per-net and per-layer
-// segment counts, with reused look-up keys so that a look-up allocates nothing.
+// segment counts, and the net and the layer of the previous line, whose names serve as reused
+// look-up keys (a look-up allocates nothing) and spare the look-up when the next line repeats
+// them, as the lines of one net usually follow each other.
 struct NetLoopState {
   std::unordered_map<std::string, int32_t> netIds;
   std::vector<int32_t> segmentsPerNet;
   std::vector<int32_t> segmentsPerLayer;
   std::string netKey;
+  int32_t netId = -1;  // of netKey; -1 before the first line
   std::string layerKey;
+  int32_t layer = -1;  // of layerKey; -1 when no layer has that name
 };
 
 std::string tooMany(const char* fileKind, const std::string& path, uint64_t lineNumber,
@@ -44,7 +59,7 @@ std::string readFailure(const char* fileKind, const std::string& path,
 
 std::string readCells(utils::LineReader& file, const std::string& path, const ReadLimits& limits,
                       std::vector<Shape>& cells) {
-  cells.reserve(file.fileBytes() / kTypicalLineBytes);
+  reserveForFile(file, limits, cells);
   std::string_view line;
   std::string problem;
   for (uint64_t lineNumber = 1; file.next(line); ++lineNumber) {
@@ -67,14 +82,24 @@ std::string readCells(utils::LineReader& file, const std::string& path, const Re
 // The id of the net named `name`, adding the net (asset when `isAsset`) on its first appearance.
 int32_t netIdFor(std::string_view name, bool isAsset, NetLoopState& state,
                  std::vector<Net>& nets) {
+  if (state.netId >= 0 && name == state.netKey) return state.netId;
   state.netKey.assign(name);
   const auto found = state.netIds.find(state.netKey);
-  if (found != state.netIds.end()) return found->second;
-  const int32_t id = static_cast<int32_t>(nets.size());
-  nets.emplace_back(state.netKey, id, isAsset);
-  state.netIds.emplace(state.netKey, id);
+  if (found != state.netIds.end()) return state.netId = found->second;
+  state.netId = static_cast<int32_t>(nets.size());
+  nets.emplace_back(state.netKey, state.netId, isAsset);
+  state.netIds.emplace(state.netKey, state.netId);
   state.segmentsPerNet.push_back(0);
-  return id;
+  return state.netId;
+}
+
+// The index of the layer named `name` (-1 when there is none); state.layerKey holds the name.
+int32_t layerFor(std::string_view name, NetLoopState& state, const ExposureEngine& engine) {
+  if (state.layer >= 0 && name == state.layerKey) return state.layer;
+  state.layerKey.assign(name);
+  const auto found = engine.layerIndex.find(state.layerKey);
+  state.layer = found == engine.layerIndex.end() ? -1 : found->second;
+  return state.layer;
 }
 
 // Checks one net line and appends its segment (and its net when new).
@@ -85,10 +110,8 @@ std::string addNetLine(const NetLine& fields, const std::string& path, uint64_t 
     return "Incompatible layer format" + std::string(fields.layerField);
   if (!fields.hasFlag)
     return lineError("Net file", path, lineNumber, "the line ends before the asset flag (field 9)");
-  state.layerKey.assign(fields.layerField.substr(colon + 1));
-  const auto layer = engine.layerIndex.find(state.layerKey);
-  if (layer == engine.layerIndex.end())
-    return "Cannot find the corresponding layer in db: " + state.layerKey;
+  const int32_t layer = layerFor(fields.layerField.substr(colon + 1), state, engine);
+  if (layer < 0) return "Cannot find the corresponding layer in db: " + state.layerKey;
   const std::string problem =
       rectangleProblem(fields.xlo, fields.ylo, fields.xhi, fields.yhi, 4);
   if (!problem.empty()) return lineError("Net file", path, lineNumber, problem);
@@ -102,15 +125,15 @@ std::string addNetLine(const NetLine& fields, const std::string& path, uint64_t 
   segment.ylo = fields.ylo;
   segment.xhi = fields.xhi;
   segment.yhi = fields.yhi;
-  segment.layer = layer->second;
+  segment.layer = layer;
   ++state.segmentsPerNet[netId];
-  ++state.segmentsPerLayer[layer->second];
+  ++state.segmentsPerLayer[layer];
   return std::string();
 }
 
 std::string readNets(utils::LineReader& file, const std::string& path, const ReadLimits& limits,
                      NetLoopState& state, ExposureEngine& engine) {
-  engine.segments.reserve(file.fileBytes() / kTypicalLineBytes);
+  reserveForFile(file, limits, engine.segments);
   std::string_view line;
   for (uint64_t lineNumber = 1; file.next(line); ++lineNumber) {
     NetLine fields;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/parallel_loop.h"
 #include "utils/log.h"
 #include "utils/memory.h"
 
@@ -30,6 +31,21 @@ std::vector<int32_t> byFirstColumn(const std::vector<Shape>& segments) {
   return ids;
 }
 
+// For every chunk of `chunkColumns` columns, the segments that reach into it, by ascending first
+// bin column (a segment over several chunks is listed in each; columns beyond the last chunk are
+// not filled).
+std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& segments,
+                                                   int64_t chunkColumns, int64_t chunks) {
+  std::vector<std::vector<int32_t>> perChunk(static_cast<size_t>(chunks));
+  for (int32_t id : byFirstColumn(segments)) {
+    const BinBox& box = segments[id].binBox;
+    const int64_t last = std::min<int64_t>((box.xhi - 1) / chunkColumns, chunks - 1);
+    for (int64_t c = box.xlo / chunkColumns; c <= last; ++c)
+      perChunk[static_cast<size_t>(c)].push_back(id);
+  }
+  return perChunk;
+}
+
 }  // namespace
 
 std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes) {
@@ -51,19 +67,34 @@ TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& seg
   fillStripes(segments, stripeBytes);
 }
 
-// Fills the columns stripe by stripe, left to right; a segment takes part in every stripe its
-// columns reach. Each entry ends as the highest layer over it whatever the order.
+// Splits the columns into chunks of whole stripes, spread over the threads; each chunk is filled
+// stripe by stripe. Chunks share no entry and an entry's maximum does not depend on the order
+// of the segments, so the grid does not depend on the threads.
 void TopLayerGrid::fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes) {
   const int64_t width = std::max<int64_t>(1, stripeBytes / ny_);
-  const std::vector<int32_t> pending = byFirstColumn(segments);
+  const int64_t stripes = (nx_ + width - 1) / width;
+  const int64_t chunkColumns = width * ((stripes + kMaxChunks - 1) / kMaxChunks);
+  const int64_t chunks = (nx_ + chunkColumns - 1) / chunkColumns;
+  const std::vector<std::vector<int32_t>> perChunk =
+      segmentsPerChunk(segments, chunkColumns, chunks);
+  parallelFor(static_cast<int32_t>(chunks), [&](int32_t c) {
+    const int64_t hi = std::min<int64_t>(nx_, (c + 1) * chunkColumns);
+    fillChunk(segments, perChunk[c], c * chunkColumns, hi, width);
+  });
+}
+
+// Fills the columns lo..hi-1 stripe by stripe, left to right, from `ids` (the chunk's segments by
+// ascending first column); a segment takes part in every stripe its columns reach.
+void TopLayerGrid::fillChunk(const std::vector<Shape>& segments, const std::vector<int32_t>& ids,
+                             int64_t lo, int64_t hi, int64_t width) {
   std::vector<int32_t> active;
   size_t next = 0;
-  for (int64_t lo = 0; lo < nx_; lo += width) {
+  for (; lo < hi; lo += width) {
     const int32_t xlo = static_cast<int32_t>(lo);
-    const int32_t xhi = static_cast<int32_t>(std::min<int64_t>(nx_, lo + width));
+    const int32_t xhi = static_cast<int32_t>(std::min<int64_t>(hi, lo + width));
     std::fill(column(xlo), column(xhi), static_cast<int8_t>(-1));
-    for (; next < pending.size() && segments[pending[next]].binBox.xlo < xhi; ++next)
-      active.push_back(pending[next]);
+    for (; next < ids.size() && segments[ids[next]].binBox.xlo < xhi; ++next)
+      active.push_back(ids[next]);
     for (int32_t id : active) raise(segments[id].binBox, xlo, xhi);
     active.erase(std::remove_if(active.begin(), active.end(),
                                 [&](int32_t id) { return segments[id].binBox.xhi <= xhi; }),

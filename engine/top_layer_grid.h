@@ -1,8 +1,8 @@
 // The highest metal layer over every bin: nx * ny signed bytes, flat and x-major
 // (entry (x, y) at x * ny + y), -1 where no segment covers the bin.
 //
-// Built serially from every segment's binBox, then only read, so any number of threads may
-// read one grid at once. Layer indices must lie in 0..127.
+// Built from every segment's binBox by a parallel loop over chunks of columns, then only read,
+// so any number of threads may read one grid at once. Layer indices must lie in 0..127.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,8 @@ class TopLayerGrid {
   // Columns are filled a stripe of about this many bytes at a time, so that the writes of
   // every segment over a stripe stay in the cache.
   static constexpr int64_t kStripeBytes = int64_t{1} << 20;
+  // The columns are split into at most this many chunks of whole stripes for the threads.
+  static constexpr int64_t kMaxChunks = 64;
 
   // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
   // grid. Ends the process with an Error line when the machine cannot hold nx * ny bytes.
@@ -31,6 +33,8 @@ class TopLayerGrid {
  private:
   int8_t* column(int64_t x) const { return entries_.get() + x * ny_; }
   void fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes);
+  void fillChunk(const std::vector<Shape>& segments, const std::vector<int32_t>& ids, int64_t lo,
+                 int64_t hi, int64_t width);
   void raise(const BinBox& box, int32_t xlo, int32_t xhi);
 
   int32_t nx_;

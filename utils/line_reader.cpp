@@ -4,10 +4,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace utils {
+namespace {
+
+// Fills `buffer` from `offset` of the file; false when the file ends first or a read fails.
+bool readFully(int fd, std::vector<char>& buffer, size_t offset) {
+  for (size_t done = 0; done < buffer.size();) {
+    const ssize_t got = ::pread(fd, buffer.data() + done, buffer.size() - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+size_t lineFeeds(const std::vector<char>& bytes) {
+  return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+}
+
+}  // namespace
 
 LineReader::LineReader(size_t blockBytes) : blockBytes_(blockBytes) {}
 
@@ -30,6 +50,24 @@ bool LineReader::open(const std::string& path) {
   if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) fileBytes_ = static_cast<size_t>(info.st_size);
   if (buffer_.empty()) buffer_.resize(blockBytes_);
   return true;
+}
+
+size_t LineReader::estimateLines() const {
+  if (fd_ < 0 || fileBytes_ == 0) return 0;
+  if (fileBytes_ <= kSampleBlocks * kSampleBlockBytes) {
+    std::vector<char> all(fileBytes_);
+    if (!readFully(fd_, all, 0)) return 0;
+    return lineFeeds(all) + (all.back() != '\n' ? 1 : 0);
+  }
+  std::vector<char> block(kSampleBlockBytes);
+  const size_t spacing = (fileBytes_ - kSampleBlockBytes) / (kSampleBlocks - 1);
+  size_t feeds = 0;
+  for (size_t i = 0; i < kSampleBlocks; ++i) {
+    if (!readFully(fd_, block, i * spacing)) return 0;
+    feeds += lineFeeds(block);
+  }
+  const double sampled = static_cast<double>(kSampleBlocks * kSampleBlockBytes);
+  return static_cast<size_t>(static_cast<double>(feeds) / sampled * fileBytes_) + 1;
 }
 
 bool LineReader::next(std::string_view& line) {

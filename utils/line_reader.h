@@ -27,6 +27,12 @@ class LineReader {
   bool isOpen() const { return fd_ >= 0; }
   // Size of the open file in bytes as the file system reports it (0 when unknown).
   size_t fileBytes() const { return fileBytes_; }
+  // The number of lines of the open file: exact for a file of at most kSampleBlocks blocks of
+  // kSampleBlockBytes, else scaled from the line feeds of that many blocks spread evenly over it.
+  // 0 when the size is unknown or a read fails. Leaves the position of next() alone.
+  static constexpr size_t kSampleBlocks = 16;
+  static constexpr size_t kSampleBlockBytes = size_t{1} << 16;
+  size_t estimateLines() const;
 
   // Sets `line` to the next line; false at the end of the file or once a read has failed. The
   // view stays valid until the next call.

@@ -30,6 +30,7 @@ class ParseLogTest(unittest.TestCase):
 
     def test_each_phase_runs_from_its_heading_to_its_closing_line(self):
         self.assertAlmostEqual(self.run['discretization'], 1.460 - 0.960)
+        self.assertAlmostEqual(self.run['grid'], 1.500 - 1.480)
         self.assertAlmostEqual(self.run['cell exposure'], 3.500 - 1.500)
         self.assertAlmostEqual(self.run['net exposure'], 6.000 - 3.500)
 
@@ -132,8 +133,8 @@ class RunFoldersTest(unittest.TestCase):
         self.assertEqual(len(lines), 3)
         self.assertEqual(lines[0].split()[:4], ['design', 'threads', 'input', 'MB'])
         self.assertEqual(lines[2].split(),
-                         ['L', '8', '2.0', '40000', '30000', '0.850', '0.500', '2.000', '2.500',
-                          '0.250', '6.251', '2150', '1248', '2', '0'])
+                         ['L', '8', '2.0', '40000', '30000', '0.850', '0.500', '0.020', '2.000',
+                          '2.500', '0.250', '6.251', '2150', '1248', '2', '0'])
 
     def test_markdown_table_has_a_rule_under_the_heading(self):
         runs = [bench_table.load_run(self.make_run('L', 1))]
@@ -145,7 +146,7 @@ class RunFoldersTest(unittest.TestCase):
     def test_failed_run_shows_dashes(self):
         run = bench_table.load_run(self.make_run('XL', 8, log='failed_run.log', status='1'))
         row = bench_table.format_table([run]).splitlines()[1].split()
-        self.assertEqual(row[7:10], ['-', '-', '-'])
+        self.assertEqual(row[8:11], ['-', '-', '-'])
         self.assertEqual(row[-1], '1')
 
     def test_identical_reports_are_reported_so(self):
@@ -183,6 +184,8 @@ class RunFoldersTest(unittest.TestCase):
             'L reader, 1 thread(s): %.0f MB/s of net file (target >= 300)' % (1.5 / 0.85),
             'L_die2 net exposure / L net exposure, 8 threads: 1.00x (target < 1.5x)',
             'L exposure (cells + nets) 1 threads / 8 threads: 1.00x faster (target >= 4x)',
+            'L exposure with the grid build (grid + cells + nets) 1 threads / 8 threads: '
+            '1.00x faster',
             'L peak memory, 1 threads: 2150 MB, OVER the limit of 1248 MB',
             'L peak memory, 8 threads: 2150 MB, OVER the limit of 1248 MB'])
 

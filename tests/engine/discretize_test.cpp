@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <regex>
@@ -195,6 +196,21 @@ TEST(CoordinateTest, CoordIndexIsTheLowerBound) {
   EXPECT_EQ(ExposureEngine::coordIndex(edges, 8), 4);
   EXPECT_EQ(ExposureEngine::coordIndex({}, 8), 0);
   EXPECT_EQ(ExposureEngine::coordAt(edges, 2), 2.0);
+}
+
+TEST(CoordinateTest, CoordIndexAgreesWithTheStandardLowerBoundAtEverySize) {
+  std::mt19937 random(3);
+  for (size_t size = 0; size < 70; ++size) {
+    std::vector<double> edges;
+    for (size_t i = 0; i < size; ++i) edges.push_back(static_cast<double>(random() % 200) / 4);
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    for (int query = -2; query <= 202; ++query) {  // every edge, between and beyond them
+      const double coord = query / 4.0;
+      const auto expected = std::lower_bound(edges.begin(), edges.end(), coord) - edges.begin();
+      ASSERT_EQ(ExposureEngine::coordIndex(edges, coord), expected) << size << " " << coord;
+    }
+  }
 }
 
 TEST(CoordinateTest, SortUniqueKeepsDistinctValuesAscending) {

@@ -196,6 +196,44 @@ TEST(LineFieldsTest, IntegersReadAsStreamExtractionReadsThem) {
   expectStreamAgreement<int32_t>("91-", 10);  // long runs of digits overflow
 }
 
+// Plain decimals of up to 25 digits, the point anywhere: within and beyond the 19 digits, the
+// 2^53 and the 22 decimals that a quick exact conversion can take.
+TEST(LineFieldsTest, PlainDecimalsOfEveryLengthReadAsStreamExtractionReadsThem) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 50000; ++trial) {
+    std::string text = trial % 3 == 0 ? "-" : (trial % 7 == 0 ? "+" : "");
+    const size_t digits = 1 + random() % 25;
+    const size_t point = random() % (digits + 2);  // digits + 1: no point
+    for (size_t i = 0; i < digits; ++i) {
+      if (i == point) text += '.';
+      text += static_cast<char>('0' + (trial % 5 == 0 ? 9 : random() % 10));
+    }
+    if (point == digits) text += '.';
+    std::istringstream stream(text);
+    double expected = 0.0;
+    ASSERT_TRUE(stream >> expected) << text;
+    const std::string line = text + " next";
+    LineFields fields(line);
+    double value = 1.0;
+    std::string_view next;
+    ASSERT_EQ(fields.number(value), FieldStatus::kOk) << text;
+    ASSERT_TRUE(sameBits(value, expected)) << text << ": " << value << " vs " << expected;
+    ASSERT_EQ(fields.text(next), FieldStatus::kOk);
+    ASSERT_EQ(next, "next") << text;
+  }
+  for (const char* text : {"9007199254740991", "9007199254740992", "9007199254740993",
+                           "0.9007199254740993", "1.0000000000000000000001",
+                           "0.0000000000000000000001", "-0.000", "00000000000000000000123.5"}) {
+    std::istringstream stream(text);
+    double expected = 0.0;
+    stream >> expected;
+    LineFields fields(text);
+    double value = 1.0;
+    EXPECT_EQ(fields.number(value), FieldStatus::kOk) << text;
+    EXPECT_TRUE(sameBits(value, expected)) << text << ": " << value << " vs " << expected;
+  }
+}
+
 TEST(LineFieldsTest, ExtremeExponentsReadAsStreamExtractionReadsThem) {
   for (const char* text : {"1e308", "1.7976931348623157e308", "1.7976931348623159e308",
                            "2.4e-324", "2.5e-324", "0.00001e-320", "123456789e300",

@@ -369,6 +369,23 @@ TEST_F(ReaderTest, RandomNetFilesMatchAPlainModel) {
   }
 }
 
+// The lists are sized for their files up front: about the room they need, not some multiple.
+TEST_F(ReaderTest, RecordListsAreSizedForTheWholeFile) {
+  std::string cells, nets;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string number = std::to_string(i);
+    cells += "cell c" + number + " 0 0 1." + number + " 1\n";
+    nets += netLine("s" + number, "n" + std::to_string(i / 7), 1 + i % kLayers, "0");
+  }
+  writeCells(cells);
+  writeNets(nets);
+  const ExposureEngine& engine = readOk();
+  ASSERT_EQ(engine.cells.size(), 60000u);
+  ASSERT_EQ(engine.segments.size(), 60000u);
+  EXPECT_LE(engine.cells.capacity(), 60000u * 11 / 10);
+  EXPECT_LE(engine.segments.capacity(), 60000u * 11 / 10);
+}
+
 // parseInputs itself: the summary lines, and the process ending on bad input.
 TEST_F(ReaderTest, SummaryListsEveryLayerInOrder) {
   writeCells("c A 0 0 1 1\nc B 0 0 1 1\n");

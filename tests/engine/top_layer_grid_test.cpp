@@ -47,6 +47,17 @@ TEST(TopLayerGridTest, BoxesCoveringNoBinChangeNothing) {
     for (int32_t y = 0; y < 2; ++y) EXPECT_EQ(grid.at(x, y), -1);
 }
 
+TEST(TopLayerGridTest, ColumnsBeyondTheGridAreLeftOut) {
+  for (int64_t stripeBytes : {int64_t{1}, TopLayerGrid::kStripeBytes}) {
+    const TopLayerGrid grid(3, 2, {segmentOn(2, 1, 9, 0, 1), segmentOn(5, 3, 7, 0, 2)},
+                            stripeBytes);
+    EXPECT_EQ(grid.at(0, 0), -1);
+    EXPECT_EQ(grid.at(1, 0), 2);
+    EXPECT_EQ(grid.at(2, 0), 2);
+    EXPECT_EQ(grid.at(2, 1), -1);
+  }
+}
+
 TEST(TopLayerGridTest, LayoutWithoutBinsGivesAnEmptyGrid) {
   for (const auto& size : {std::make_pair(-1, -1), std::make_pair(0, 5), std::make_pair(5, 0)}) {
     const TopLayerGrid grid(size.first, size.second, {});

@@ -86,7 +86,46 @@ TEST(LineReaderTest, AgreesWithTheDefinitionForEveryBlockSize) {
   }
 }
 
+size_t estimatedLines(const std::string& content) {
+  const TempFile file(content);
+  utils::LineReader reader;
+  EXPECT_TRUE(reader.open(file.path()));
+  return reader.estimateLines();
+}
+
+TEST(LineReaderTest, SmallFilesHaveTheirLinesCountedExactly) {
+  EXPECT_EQ(estimatedLines(""), 0u);
+  EXPECT_EQ(estimatedLines("a"), 1u);
+  EXPECT_EQ(estimatedLines("a\n"), 1u);
+  EXPECT_EQ(estimatedLines("a\n\nb"), 3u);
+  EXPECT_EQ(estimatedLines(std::string(1 << 20, '\n')), size_t{1} << 20);
+}
+
+// Lines that lengthen through the file, as numbered names do: the estimate samples all of it.
+TEST(LineReaderTest, LargeFilesHaveTheirLinesEstimatedClosely) {
+  std::string content;
+  size_t lines = 0;
+  for (; content.size() < 3 * utils::LineReader::kSampleBlocks *
+                              utils::LineReader::kSampleBlockBytes; ++lines)
+    content += "line " + std::string(lines * 40 / 100000, 'x') + std::to_string(lines) + "\n";
+  const size_t estimate = estimatedLines(content);
+  EXPECT_GT(estimate, lines * 94 / 100);
+  EXPECT_LT(estimate, lines * 106 / 100);
+}
+
+TEST(LineReaderTest, EstimateLeavesTheReadingPositionAlone) {
+  const TempFile file("one\ntwo\n");
+  utils::LineReader reader;
+  ASSERT_TRUE(reader.open(file.path()));
+  std::string_view line;
+  ASSERT_TRUE(reader.next(line));
+  EXPECT_EQ(reader.estimateLines(), 2u);
+  ASSERT_TRUE(reader.next(line));
+  EXPECT_EQ(line, "two");
+}
+
 TEST(LineReaderTest, MissingFileDoesNotOpenAndADirectoryOpensButItsReadFails) {
+
   utils::LineReader reader;
   std::string_view line;
   EXPECT_FALSE(reader.open(testing::TempDir() + "no_such_file_here.txt"));
