@@ -1,5 +1,6 @@
-// Random layouts on an integer lattice, measured by the engine and by counting unit squares
-// directly, on one thread and on eight, with the exposed-bin lists kept and not kept.
+// Random layouts on a lattice, measured by the engine and by counting unit squares directly (on
+// integer lattice points), on one thread and on eight, with the exposed-bin lists kept and not
+// kept (on irregular points, where the order of a sum shows in its last bits).
 
 #include <gtest/gtest.h>
 
