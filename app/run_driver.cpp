@@ -103,6 +103,7 @@ bool runEngine(const po::variables_map& values) {
   ExposureEngine engine(&config);
   engine.parseInputs();
   engine.discretize();
+  engine.keepExposedBins = false;  // the reports need only the areas
   engine.calcExposure();
   const bool reportsWritten = engine.writeReports(config.bm_name);
   printMemoryLine();

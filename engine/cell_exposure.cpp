@@ -3,6 +3,7 @@
 #include <iostream>
 #include <optional>
 
+#include "engine/exposed_bin_sink.h"
 #include "engine/exposure_engine.h"
 #include "engine/exposure_totals.h"
 #include "engine/parallel_loop.h"
@@ -19,24 +20,29 @@ int64_t exposedBinCount(const TopLayerGrid& grid, const BinBox& box) {
   return count;
 }
 
-// Fills the cell's list with the bins that no segment covers, column by column, by ascending y
-// within one; the list is given exactly the room it needs, as the lists of all cells together
-// can outgrow the grid itself.
+// Walks the cell's bins column by column, by ascending y within one, and gives each bin that no
+// segment covers to the sink. A kept list is given exactly the room it needs, as the lists of
+// all cells together can outgrow the grid itself; otherwise the walk sums the exposed area.
 void cellExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i) {
   const BinBox& box = engine.cells[i].binBox;
   if (box.xhi <= box.xlo || box.yhi <= box.ylo) return;
   std::vector<BinBox>& exposed = engine.cellExposedBins[i];
-  exposed.reserve(static_cast<size_t>(exposedBinCount(grid, box)));
+  if (engine.keepExposedBins) exposed.reserve(static_cast<size_t>(exposedBinCount(grid, box)));
+  ExposedBinSink sink(engine, exposed);
   for (int32_t x = box.xlo; x < box.xhi; ++x)
     for (int32_t y = box.ylo; y < box.yhi; ++y)
-      if (grid.at(x, y) < 0) exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
+      if (grid.at(x, y) < 0) sink.add(x, y);
+  engine.cellExposedArea[i] = sink.area();
 }
 
-// The exposed area, and the ratio to the cell's own area (0/0 gives NaN for a flat cell).
+// The exposed area (summed from the cell's list when the lists are kept, else already by the
+// walk), and the ratio to the cell's own area (0/0 gives NaN for a flat cell).
 void cellAreaBody(ExposureEngine& engine, int32_t i) {
   const Shape& cell = engine.cells[i];
-  const double area = binBoxesArea(engine.cellExposedBins[i], engine.xEdges, engine.yEdges);
-  engine.cellExposedArea[i] = area;
+  if (engine.keepExposedBins)
+    engine.cellExposedArea[i] =
+        binBoxesArea(engine.cellExposedBins[i], engine.xEdges, engine.yEdges);
+  const double area = engine.cellExposedArea[i];
   engine.cellExposedRatio[i] = area / ((cell.xhi - cell.xlo) * (cell.yhi - cell.ylo));
 }
 

@@ -50,6 +50,7 @@ class ExposureEngine {
   bool writeReports(std::string bmName);
 
   // Joins the exposed bins of cells and nets into rectangular regions and logs a summary.
+  // REQUIRES: keepExposedBins was true while calcExposure ran (else it finds no bin).
   void mergeExposure();
 
   const RunConfig* config;
@@ -74,6 +75,9 @@ class ExposureEngine {
   std::vector<double> netExposedArea;                 // per asset net
   std::vector<double> cellExposedRatio;               // per cell, a fraction
   std::vector<double> netExposedRatio;                // per asset net, a fraction
+  // Whether calcExposure keeps every exposed bin for mergeExposure; a run does not merge and
+  // sets it false, leaving the two lists below sized but empty (the areas stay the same).
+  bool keepExposedBins = true;
   std::vector<std::vector<BinBox>> cellExposedBins;   // per cell, one-bin boxes
   std::vector<std::vector<BinBox>> netExposedBins;    // per asset net, one-bin boxes
   std::vector<std::vector<uint8_t>> exposureMap;      // per bin column, per bin row

@@ -17,7 +17,6 @@ ExposureTotals sumExposure(const std::vector<double>& areas, const std::vector<d
 double binBoxesArea(const std::vector<BinBox>& bins, const std::vector<double>& xEdges,
                     const std::vector<double>& yEdges) {
   double area = 0.0;
-  for (const BinBox& bin : bins)
-    area += (yEdges[bin.yhi] - yEdges[bin.ylo]) * (xEdges[bin.xhi] - xEdges[bin.xlo]);
+  for (const BinBox& bin : bins) area += binBoxArea(bin, xEdges, yEdges);
   return area;
 }

@@ -17,7 +17,14 @@ struct ExposureTotals {
 // No assets give three zeros. REQUIRES: areas.size() == ratios.size().
 ExposureTotals sumExposure(const std::vector<double>& areas, const std::vector<double>& ratios);
 
-// The summed area of one-bin boxes, in list order: (y extent) * (x extent) of each.
+// The area of the bins `box` covers: (y extent) * (x extent).
+// REQUIRES: its indices lie inside the edge lists.
+inline double binBoxArea(const BinBox& box, const std::vector<double>& xEdges,
+                         const std::vector<double>& yEdges) {
+  return (yEdges[box.yhi] - yEdges[box.ylo]) * (xEdges[box.xhi] - xEdges[box.xlo]);
+}
+
+// The summed area of one-bin boxes, in list order: binBoxArea of each.
 // REQUIRES: every index lies inside its edge list.
 double binBoxesArea(const std::vector<BinBox>& bins, const std::vector<double>& xEdges,
                     const std::vector<double>& yEdges);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/bin_visit_set.h"
+#include "engine/exposed_bin_sink.h"
 #include "engine/exposure_engine.h"
 #include "engine/exposure_totals.h"
 #include "engine/parallel_loop.h"
@@ -71,24 +72,29 @@ struct ExposedBinScratch {
   std::vector<BinBox> exposed;
 };
 
-// Lists each bin of the net that some segment of it sees uncovered from above, once, for the
-// first such segment.
+// Gives the sink each bin of the net that some segment of it sees uncovered from above, once,
+// for the first such segment: kept, the bins go to the net's list, else their area is summed.
 void netExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i,
                         ExposedBinScratch& scratch) {
   const Net& net = assetNet(engine, i);
   scratch.visited.reset(netBinBounds(engine, net));
   scratch.exposed.clear();
+  ExposedBinSink sink(engine, scratch.exposed);
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t layer) {
     if (grid.at(x, y) > layer || scratch.visited.testAndSet(x, y)) return;
-    scratch.exposed.push_back(BinBox{x, x + 1, y, y + 1, 0});
+    sink.add(x, y);
   });
   engine.netExposedBins[i].assign(scratch.exposed.begin(), scratch.exposed.end());
+  engine.netExposedArea[i] = sink.area();
 }
 
+// The exposed area (summed from the net's list when the lists are kept, else already by the
+// walk), and the ratio to the net's total area.
 void netAreaBody(ExposureEngine& engine, int32_t i) {
-  const double area = binBoxesArea(engine.netExposedBins[i], engine.xEdges, engine.yEdges);
-  engine.netExposedArea[i] = area;
-  engine.netExposedRatio[i] = area / engine.netTotalArea[i];
+  if (engine.keepExposedBins)
+    engine.netExposedArea[i] =
+        binBoxesArea(engine.netExposedBins[i], engine.xEdges, engine.yEdges);
+  engine.netExposedRatio[i] = engine.netExposedArea[i] / engine.netTotalArea[i];
 }
 
 // Ends the run naming the first asset net, in asset-net order, whose total area is too small.

@@ -1,10 +1,13 @@
-// Random layouts on an integer lattice, measured by the engine and by counting unit squares
-// directly, on one thread and on eight.
+// Random layouts on a lattice, measured by the engine and by counting unit squares directly (on
+// integer lattice points), on one thread and on eight, with the exposed-bin lists kept and not
+// kept (on irregular points, where the order of a sum shows in its last bits).
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <iterator>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "tests/engine/exposure_fixture.h"
 
@@ -18,6 +21,15 @@ std::string bytesOf(const std::vector<double>& values) {
   return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
 }
 
+// Every double the exposure step computes, as bytes.
+std::string resultBytes(const ExposureEngine& e) {
+  const double totals[] = {e.cellTotalExposedArea, e.cellMaxRatio, e.cellMeanRatio,
+                           e.netTotalExposedArea,  e.netMaxRatio,  e.netMeanRatio};
+  return bytesOf(e.cellExposedArea) + bytesOf(e.cellExposedRatio) + bytesOf(e.netTotalArea) +
+         bytesOf(e.netExposedArea) + bytesOf(e.netExposedRatio) +
+         bytesOf(std::vector<double>(std::begin(totals), std::end(totals)));
+}
+
 struct Rect {
   int xlo, ylo, xhi, yhi;
   bool contains(int u, int v) const { return xlo <= u && u < xhi && ylo <= v && v < yhi; }
@@ -25,6 +37,24 @@ struct Rect {
 
 class ExposurePropertyTest : public ExposureFixture {
  protected:
+  ExposurePropertyTest() {
+    for (int c = 0; c <= kLattice; ++c) lattice.push_back(c);
+  }
+
+  // Puts lattice coordinate c at an irregular position instead of at c: ascending random steps
+  // of no exact binary fraction, so that areas summed in another order come out different.
+  void useIrregularLattice(std::mt19937& random) {
+    std::uniform_real_distribution<double> step(0.01, 3.7);
+    for (int c = 1; c <= kLattice; ++c) lattice[c] = lattice[c - 1] + step(random);
+  }
+
+  void clearLayout() {
+    engine.cells.clear();
+    engine.segments.clear();
+    engine.nets.clear();
+    engine.assetNetIds.clear();
+  }
+
   void addRandomLayout(std::mt19937& random) {
     std::uniform_int_distribution<int> coord(0, kLattice), layer(0, kLayers - 1), count(0, 6);
     // Flat rectangles only when `flatAllowed`; asset nets need an area.
@@ -37,17 +67,36 @@ class ExposurePropertyTest : public ExposureFixture {
     };
     for (int c = count(random); c > 0; --c) {
       const Rect r = rect(true);
-      addCell("u" + std::to_string(c), r.xlo, r.ylo, r.xhi, r.yhi);
+      addCell("u" + std::to_string(c), lattice[r.xlo], lattice[r.ylo], lattice[r.xhi],
+              lattice[r.yhi]);
     }
     for (int n = count(random); n >= 0; --n) {
       const int32_t net = n % 2 == 0 ? addAssetNet("a" + std::to_string(n))
                                      : addPlainNet("p" + std::to_string(n));
       for (int s = 1 + count(random); s > 0; --s) {
         const Rect r = rect(s > 1);
-        addSegment(net, layer(random), r.xlo, r.ylo, r.xhi, r.yhi);
+        addSegment(net, layer(random), lattice[r.xlo], lattice[r.ylo], lattice[r.xhi],
+                   lattice[r.yhi]);
       }
     }
   }
+
+  // Runs the exposure step with the lists kept, then not kept, and expects every result bit for
+  // bit the same, the lists left sized but empty.
+  void expectDroppedListsChangeNoResult() {
+    engine.keepExposedBins = true;
+    calcExposure(3);
+    const std::string kept = resultBytes(engine);
+    engine.keepExposedBins = false;
+    calcExposure(3);
+    EXPECT_EQ(resultBytes(engine), kept);
+    ASSERT_EQ(engine.cellExposedBins.size(), engine.cells.size());
+    ASSERT_EQ(engine.netExposedBins.size(), engine.assetNetIds.size());
+    for (const auto& bins : engine.cellExposedBins) EXPECT_TRUE(bins.empty());
+    for (const auto& bins : engine.netExposedBins) EXPECT_TRUE(bins.empty());
+  }
+
+  std::vector<double> lattice;  // layout coordinate of each lattice coordinate
 
   // Highest layer over unit square (u, v), -1 when none.
   int topLayer(int u, int v) const {
@@ -97,10 +146,7 @@ TEST_F(ExposurePropertyTest, AreasEqualUnitSquareCounts) {
   std::mt19937 random(20240611);
   for (int layout = 0; layout < kLayouts; ++layout) {
     SCOPED_TRACE(layout);
-    engine.cells.clear();
-    engine.segments.clear();
-    engine.nets.clear();
-    engine.assetNetIds.clear();
+    clearLayout();
     addRandomLayout(random);
     calcExposure(3);
     expectCellsMatchSquareCount();
@@ -110,23 +156,27 @@ TEST_F(ExposurePropertyTest, AreasEqualUnitSquareCounts) {
 
 TEST_F(ExposurePropertyTest, OneAndEightThreadsGiveIdenticalResults) {
   std::mt19937 random(7);
+  useIrregularLattice(random);
   for (int layout = 0; layout < 8; ++layout) addRandomLayout(random);
   calcExposure(1);
-  const ExposureEngine& e = engine;
-  const auto cellBins = e.cellExposedBins;
-  const auto netBins = e.netExposedBins;
-  const std::string cellRatios = bytesOf(e.cellExposedRatio);
-  const std::string netRatios = bytesOf(e.netExposedRatio);
-  const double totals[] = {e.cellTotalExposedArea, e.cellMaxRatio, e.cellMeanRatio,
-                           e.netTotalExposedArea,  e.netMaxRatio,  e.netMeanRatio};
+  const auto cellBins = engine.cellExposedBins;
+  const auto netBins = engine.netExposedBins;
+  const std::string results = resultBytes(engine);
   calcExposure(8);
-  EXPECT_EQ(e.cellExposedBins, cellBins);
-  EXPECT_EQ(e.netExposedBins, netBins);
-  EXPECT_EQ(bytesOf(e.cellExposedRatio), cellRatios);
-  EXPECT_EQ(bytesOf(e.netExposedRatio), netRatios);
-  const double again[] = {e.cellTotalExposedArea, e.cellMaxRatio, e.cellMeanRatio,
-                          e.netTotalExposedArea,  e.netMaxRatio,  e.netMeanRatio};
-  EXPECT_EQ(std::memcmp(totals, again, sizeof totals), 0);
+  EXPECT_EQ(engine.cellExposedBins, cellBins);
+  EXPECT_EQ(engine.netExposedBins, netBins);
+  EXPECT_EQ(resultBytes(engine), results);
+}
+
+TEST_F(ExposurePropertyTest, AreasSummedWithoutKeptListsAreBitIdentical) {
+  std::mt19937 random(31);
+  for (int layout = 0; layout < kLayouts; ++layout) {
+    SCOPED_TRACE(layout);
+    clearLayout();
+    useIrregularLattice(random);
+    for (int part = 0; part < 4; ++part) addRandomLayout(random);
+    expectDroppedListsChangeNoResult();
+  }
 }
 
 }  // namespace
