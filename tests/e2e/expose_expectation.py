@@ -35,26 +35,15 @@ ZERO_BY_ZERO = float("nan")
 
 class Rect:
     def __init__(self, name, coords, layer=-1, net=None):
-        self.name = name
-        self.xlo, self.ylo, self.xhi, self.yhi = (Fraction(c) for c in coords)
+        self.name, self.layer, self.net = name, layer, net
+        self.box = tuple(Fraction(c) for c in coords)  # xlo, ylo, xhi, yhi
         self.fxlo, self.fylo, self.fxhi, self.fyhi = (float(c) for c in coords)
-        self.layer = layer
-        self.net = net
-
-    def proper(self):
-        return self.xlo < self.xhi and self.ylo < self.yhi
 
     def clip(self, other):
         """The part of `other` inside this rectangle, or None."""
-        xlo, xhi = max(self.xlo, other.xlo), min(self.xhi, other.xhi)
-        ylo, yhi = max(self.ylo, other.ylo), min(self.yhi, other.yhi)
-        if xlo >= xhi or ylo >= yhi:
-            return None
-        return (xlo, ylo, xhi, yhi)
-
-
-def box(rect):
-    return (rect.xlo, rect.ylo, rect.xhi, rect.yhi)
+        xlo, ylo = max(self.box[0], other.box[0]), max(self.box[1], other.box[1])
+        xhi, yhi = min(self.box[2], other.box[2]), min(self.box[3], other.box[3])
+        return (xlo, ylo, xhi, yhi) if xlo < xhi and ylo < yhi else None
 
 
 def merge(intervals):
@@ -160,25 +149,24 @@ def read_design(case_dir, cell_file, net_file):
 
 def cell_results(cells, segments):
     results = []
-    metal = [s for s in segments if s.proper()]
     for cell in cells:
-        if not cell.proper():
-            own = (cell.fxhi - cell.fxlo) * (cell.fyhi - cell.fylo)
-            results.append((0.0, ZERO_BY_ZERO if own == 0 else 0.0 * (1 if own > 0 else -1)))
+        area = (cell.fxhi - cell.fxlo) * (cell.fyhi - cell.fylo)
+        if area == 0:  # a flat cell
+            results.append((0.0, ZERO_BY_ZERO))
             continue
-        covered = union_area([c for c in (cell.clip(m) for m in metal) if c])
-        exposed = float(union_area([box(cell)]) - covered)
-        results.append((exposed, exposed / ((cell.fxhi - cell.fxlo) * (cell.fyhi - cell.fylo))))
+        covered = union_area([c for c in (cell.clip(m) for m in segments) if c])
+        exposed = float(union_area([cell.box]) - covered)
+        results.append((exposed, exposed / area))
     return results
 
 
 def net_results(nets, segments):
-    metal = [(box(s), s.layer) for s in segments if s.proper()]
+    metal = [(s.box, s.layer) for s in segments]
     results = []
     for name, is_asset in nets.items():
         if not is_asset:
             continue
-        own = [(box(s), s.layer) for s in segments if s.net == name and s.proper()]
+        own = [(s.box, s.layer) for s in segments if s.net == name]
         total = float(union_area([b for b, _ in own]))
         if total < 1e-06:
             return results, name
@@ -198,7 +186,7 @@ def parse_args(case_dir):
     return names
 
 
-def stdout_lines(case_dir, args, cells, segments, nets):
+def stdout_lines(args, cells, segments, nets):
     layers = int(args["avail_layer"])
     out = [RULE_START + " ", TITLE + " ", RULE_START + " "]
     out += ["Benchmark Name    : " + args["bm_name"], "Cell assets Info  : " + args["cell_file"],
@@ -254,7 +242,7 @@ def write_lines(path, lines, prefix=""):
 def expect(case_dir):
     args = parse_args(case_dir)
     cells, segments, nets = read_design(case_dir, args["cell_file"], args["net_file"])
-    out = stdout_lines(case_dir, args, cells, segments, nets)
+    out = stdout_lines(args, cells, segments, nets)
     net_res, zero_net = net_results(nets, segments)
     status = 0
     reports = {}

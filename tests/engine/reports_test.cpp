@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -64,7 +63,8 @@ class ReportsTest : public ExposureFixture {
   std::vector<std::string> logLines() const {
     std::vector<std::string> lines;
     std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find("] ") + 2));
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(line.find("] ") + 2));
     return lines;
   }
 
@@ -75,77 +75,54 @@ class ReportsTest : public ExposureFixture {
   std::string previous_;
 };
 
+// The cell report gives ratios as percentages; NaN and infinities print as the stream does.
 TEST_F(ReportsTest, NumbersUseSixSignificantDigits) {
-  addCellResult("u0", 0.0, 0.0);
-  addCellResult("u1", 2.5e+06, 1.0);
-  addCellResult("u2", 1e-05, 1.0 / 3.0);
-  addCellResult("u3", 123456.0, 0.125);
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, double> results[] = {
+      {0.0, 0.0}, {2.5e+06, 1.0}, {1e-05, 1.0 / 3.0}, {123456.0, 0.125},
+      {0.0, kNaN}, {0.0, -kNaN}, {inf, -0.0}};
+  for (const auto& [area, ratio] : results)
+    addCellResult("u" + std::to_string(engine.cells.size()), area, ratio);
   engine.cellTotalExposedArea = 1234567.0;
-  engine.cellMaxRatio = 1.0;
+  engine.cellMaxRatio = -inf;
   engine.cellMeanRatio = 0.0001;
   ASSERT_TRUE(writeReports("b"));
   EXPECT_EQ(contents("b_cells_ea.rpt"),
             "Total exposed area across cell assets: 1.23457e+06\n"
-            "Max exposure [%] across cell assets: 100\n"
+            "Max exposure [%] across cell assets: -inf\n"
             "Avg exposure [%] across cell assets: 0.01\n"
             "\n"
             "Instance: u0 angle: 0 side: N Area_Exposed: 0 Perc_Exposed: 0\n"
             "Instance: u1 angle: 0 side: N Area_Exposed: 2.5e+06 Perc_Exposed: 100\n"
             "Instance: u2 angle: 0 side: N Area_Exposed: 1e-05 Perc_Exposed: 33.3333\n"
-            "Instance: u3 angle: 0 side: N Area_Exposed: 123456 Perc_Exposed: 12.5\n");
+            "Instance: u3 angle: 0 side: N Area_Exposed: 123456 Perc_Exposed: 12.5\n"
+            "Instance: u4 angle: 0 side: N Area_Exposed: 0 Perc_Exposed: nan\n"
+            "Instance: u5 angle: 0 side: N Area_Exposed: 0 Perc_Exposed: -nan\n"
+            "Instance: u6 angle: 0 side: N Area_Exposed: inf Perc_Exposed: -0\n");
 }
 
-TEST_F(ReportsTest, NotANumberAndInfinitiesPrintAsTheStreamDoes) {
-  addCellResult("pos", 0.0, kNaN);
-  addCellResult("neg", 0.0, -kNaN);
-  addCellResult("inf", std::numeric_limits<double>::infinity(), -0.0);
-  engine.cellMeanRatio = kNaN;
-  engine.cellMaxRatio = -std::numeric_limits<double>::infinity();
-  ASSERT_TRUE(writeReports("b"));
-  EXPECT_EQ(contents("b_cells_ea.rpt"),
-            "Total exposed area across cell assets: 0\n"
-            "Max exposure [%] across cell assets: -inf\n"
-            "Avg exposure [%] across cell assets: nan\n"
-            "\n"
-            "Instance: pos angle: 0 side: N Area_Exposed: 0 Perc_Exposed: nan\n"
-            "Instance: neg angle: 0 side: N Area_Exposed: 0 Perc_Exposed: -nan\n"
-            "Instance: inf angle: 0 side: N Area_Exposed: inf Perc_Exposed: -0\n");
-}
-
-TEST_F(ReportsTest, FlatCellPrintsTheNaNOfItsDivision) {
-  addCell("flat", 1, 0, 1, 2);
-  addCell("u1", 2, 0, 4, 2);
-  calcExposure();
-  ASSERT_TRUE(writeReports("b"));
-  const std::string nan = std::signbit(engine.cellExposedRatio[0]) ? "-nan" : "nan";
-  EXPECT_EQ(contents("b_cells_ea.rpt"),
-            "Total exposed area across cell assets: 4\n"
-            "Max exposure [%] across cell assets: " + nan + "\n"
-            "Avg exposure [%] across cell assets: " + nan + "\n"
-            "\n"
-            "Instance: flat angle: 0 side: N Area_Exposed: 0 Perc_Exposed: " + nan + "\n"
-            "Instance: u1 angle: 0 side: N Area_Exposed: 4 Perc_Exposed: 100\n");
-}
-
-TEST_F(ReportsTest, NetReportGivesTotalAreaAndExposedPercent) {
+TEST_F(ReportsTest, NetReportGivesTotalAreaAndExposedPercentOfAssetNets) {
   addPlainNet("plain");
   addNetResult("sig7", 40.0, 0.125);
   addNetResult("clk", 2.5e+06, 1.0 / 3.0);
   engine.netTotalExposedArea = 5.0 + 2.5e+06 / 3.0;
   engine.netMaxRatio = 1.0 / 3.0;
-  engine.netMeanRatio = (0.125 + 1.0 / 3.0) / 2.0;
+  engine.netMeanRatio = kNaN;
   ASSERT_TRUE(writeReports("b"));
   EXPECT_EQ(contents("b_nets_ea.rpt"),
             "Total exposed area across net assets: 833338\n"
             "Max exposure [%] across net assets: 33.3333\n"
-            "Avg exposure [%] across net assets: 22.9167\n"
+            "Avg exposure [%] across net assets: nan\n"
             "\n"
             "#NetName TotalAreaNet PercentageExposedAreaNet\n"
             "sig7 40 12.5\n"
             "clk 2.5e+06 33.3333\n");
 }
 
-TEST_F(ReportsTest, NoAssetsGiveOnlyTheHeadLines) {
+// Without assets only the head lines are left of what stood there before.
+TEST_F(ReportsTest, ExistingReportsAreReplacedNotAppendedTo) {
+  std::ofstream("b_cells_ea.rpt") << std::string(5000, 'x') << "\n";
+  std::ofstream("b_nets_ea.rpt") << "old\n";
   ASSERT_TRUE(writeReports("b"));
   EXPECT_EQ(contents("b_cells_ea.rpt"),
             "Total exposed area across cell assets: 0\n"
@@ -160,35 +137,13 @@ TEST_F(ReportsTest, NoAssetsGiveOnlyTheHeadLines) {
             "#NetName TotalAreaNet PercentageExposedAreaNet\n");
 }
 
-TEST_F(ReportsTest, LogNamesEachReportBeforeAndAfter) {
-  ASSERT_TRUE(writeReports("run1"));
-  EXPECT_EQ(logLines(), (std::vector<std::string>{
-                            "Writing Cell Report run1_cells_ea.rpt",
-                            "Finish writing run1_cells_ea.rpt",
-                            "Writing Net Report run1_nets_ea.rpt",
-                            "Finish writing run1_nets_ea.rpt"}));
-}
-
 TEST_F(ReportsTest, EmptyNameGivesBareSuffixes) {
   ASSERT_TRUE(writeReports(""));
+  EXPECT_EQ(logLines(), (std::vector<std::string>{
+                            "Writing Cell Report _cells_ea.rpt", "Finish writing _cells_ea.rpt",
+                            "Writing Net Report _nets_ea.rpt", "Finish writing _nets_ea.rpt"}));
   EXPECT_FALSE(contents("_cells_ea.rpt").empty());
   EXPECT_FALSE(contents("_nets_ea.rpt").empty());
-}
-
-TEST_F(ReportsTest, NameWithAFolderWritesIntoIt) {
-  ASSERT_EQ(mkdir("out", 0755), 0);
-  ASSERT_TRUE(writeReports("out/b"));
-  EXPECT_FALSE(contents("out/b_nets_ea.rpt").empty());
-}
-
-TEST_F(ReportsTest, ExistingReportIsReplacedNotAppended) {
-  std::ofstream("b_cells_ea.rpt") << std::string(5000, 'x') << "\n";
-  ASSERT_TRUE(writeReports("b"));
-  EXPECT_EQ(contents("b_cells_ea.rpt"),
-            "Total exposed area across cell assets: 0\n"
-            "Max exposure [%] across cell assets: 0\n"
-            "Avg exposure [%] across cell assets: 0\n"
-            "\n");
 }
 
 TEST_F(ReportsTest, ReportThatCannotBeCreatedFailsAndTheOtherIsStillWritten) {
@@ -198,32 +153,13 @@ TEST_F(ReportsTest, ReportThatCannotBeCreatedFailsAndTheOtherIsStillWritten) {
   const std::vector<std::string> lines = logLines();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "Writing Cell Report b_cells_ea.rpt");
-  EXPECT_NE(lines[1].find("Error"), std::string::npos);
-  EXPECT_NE(lines[1].find(": Cannot write report b_cells_ea.rpt"), std::string::npos);
+  EXPECT_EQ(lines[1], "\x1b[1;31mError\x1b[0m: Cannot write report b_cells_ea.rpt");
   EXPECT_EQ(lines[2], "Writing Net Report b_nets_ea.rpt");
   EXPECT_EQ(lines[3], "Finish writing b_nets_ea.rpt");
   EXPECT_NE(contents("b_nets_ea.rpt").find("sig 4 50\n"), std::string::npos);
   struct stat info;
   EXPECT_EQ(stat("b_cells_ea.rpt", &info), 0);  // the folder is left alone
   EXPECT_TRUE(S_ISDIR(info.st_mode));
-}
-
-TEST_F(ReportsTest, ReportInAMissingFolderFails) {
-  EXPECT_FALSE(writeReports("no/such/folder/b"));
-  EXPECT_EQ(log.find("Finish writing"), std::string::npos);
-  EXPECT_NE(log.find(": Cannot write report no/such/folder/b_nets_ea.rpt\n"), std::string::npos);
-}
-
-TEST_F(ReportsTest, ReportOnAFullDiskFails) {
-  ASSERT_EQ(symlink("/dev/full", "b_nets_ea.rpt"), 0);
-  for (int c = 0; c < 2000; ++c) addNetResult("net" + std::to_string(c), 1.0, 1.0);
-  EXPECT_FALSE(writeReports("b"));
-  EXPECT_NE(log.find("Finish writing b_cells_ea.rpt\n"), std::string::npos);
-  EXPECT_NE(log.find(": Cannot write report b_nets_ea.rpt\n"), std::string::npos);
-  EXPECT_EQ(log.find("Finish writing b_nets_ea.rpt"), std::string::npos);
-  struct stat info;
-  EXPECT_NE(lstat("b_nets_ea.rpt", &info), 0);  // the cut-short report is gone
-  EXPECT_EQ(stat("/dev/full", &info), 0);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <random>
 
 namespace {
@@ -12,27 +11,6 @@ Shape segmentOn(int32_t layer, int32_t xlo, int32_t xhi, int32_t ylo, int32_t yh
   segment.layer = layer;
   segment.binBox = BinBox{xlo, xhi, ylo, yhi, layer};
   return segment;
-}
-
-TEST(TopLayerGridTest, UncoveredBinsHoldMinusOne) {
-  const TopLayerGrid grid(3, 2, {segmentOn(2, 1, 2, 0, 1)});
-  EXPECT_EQ(grid.at(0, 0), -1);
-  EXPECT_EQ(grid.at(1, 0), 2);
-  EXPECT_EQ(grid.at(1, 1), -1);
-  EXPECT_EQ(grid.at(2, 1), -1);
-}
-
-TEST(TopLayerGridTest, HighestLayerWinsWhateverTheOrder) {
-  const Shape low = segmentOn(1, 0, 2, 0, 2);
-  const Shape high = segmentOn(4, 1, 3, 1, 3);
-  for (const std::vector<Shape>& order :
-       {std::vector<Shape>{low, high}, std::vector<Shape>{high, low}}) {
-    const TopLayerGrid grid(3, 3, order);
-    EXPECT_EQ(grid.at(0, 0), 1);
-    EXPECT_EQ(grid.at(1, 1), 4);
-    EXPECT_EQ(grid.at(2, 2), 4);
-    EXPECT_EQ(grid.at(2, 0), -1);
-  }
 }
 
 TEST(TopLayerGridTest, TopLayerIndexFitsAnEntry) {
@@ -91,20 +69,13 @@ TEST(TopLayerGridTest, EveryStripeWidthGivesTheMaximumOverEachBin) {
   }
 }
 
-TEST(TopLayerGridTest, MemoryErrorNamesTheSizeAndTheBytes) {
-  EXPECT_EQ(gridMemoryError(100000, 300000, 1000),
-            "Cannot allocate the top-layer grid of 100000 x 300000 bins: 30000000000 bytes "
-            "needed, 1000 available");
+// The exact message is checked end to end; here the bound.
+TEST(TopLayerGridTest, GridMemoryIsRefusedBeyondTheAvailableBytes) {
   EXPECT_EQ(gridMemoryError(1000, 1000, 1000000), "");
-  EXPECT_EQ(gridMemoryError(1000, 1001, 1000000), gridMemoryError(1000, 1001, 1000000));
   EXPECT_NE(gridMemoryError(1000, 1001, 1000000), "");
+  EXPECT_NE(gridMemoryError(100000, 300000, 1000).find(" 30000000000 bytes needed"),
+            std::string::npos);  // beyond 32 bits
   EXPECT_EQ(gridMemoryError(1000, 1000, 0), "") << "unknown memory is not checked";
-}
-
-TEST(TopLayerGridTest, GridBeyondTheMachineEndsTheRun) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const int32_t huge = std::numeric_limits<int32_t>::max();
-  EXPECT_EXIT(TopLayerGrid(huge, huge, {}), testing::ExitedWithCode(1), "");
 }
 
 }  // namespace
