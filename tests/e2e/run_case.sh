@@ -11,9 +11,11 @@
 # and whatever input files the arguments name. With UPDATE_EXPECTED=1 the expectations are
 # rewritten from the run instead of compared: read every change before committing it.
 set -u
+set -f      # report names are names, never patterns
 IFS=$'\n'  # report names may hold blanks: lists below split at line ends only
-binary=$1
-case_dir=$2
+# Both paths made absolute, as the run happens in a scratch folder.
+binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+case_dir=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$case_dir"/. "$work"/
