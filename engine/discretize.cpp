@@ -2,6 +2,7 @@
 // segment cut the plane into bins; every shape becomes the box of bins it covers.
 #include <algorithm>
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "engine/exposure_engine.h"
@@ -41,15 +42,27 @@ void mapShapes(const std::vector<double>& xEdges, const std::vector<double>& yEd
   }
 }
 
+void failOnError(const std::string& error) {
+  if (!error.empty()) utils::fatalError(error);
+}
+
 }  // namespace
+
+std::string ExposureEngine::edgeCountError(char axis, size_t edges) {
+  if (edges <= kMaxEdges) return std::string();
+  return std::string("Too many distinct ") + axis + " coordinates: " + std::to_string(edges) +
+         " (bin indices allow at most " + std::to_string(kMaxEdges) + ")";
+}
 
 void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Start discret mapping" << std::endl;
   // One axis at a time: each scratch list of coordinates dies with its statement.
   utils::logInfo(std::cout) << "Handling X-coords" << std::endl;
   sortUnique(xEdges, collectEdges(cells, segments, &Shape::xlo, &Shape::xhi));
+  failOnError(edgeCountError('x', xEdges.size()));
   utils::logInfo(std::cout) << "Handling Y-coords" << std::endl;
   sortUnique(yEdges, collectEdges(cells, segments, &Shape::ylo, &Shape::yhi));
+  failOnError(edgeCountError('y', yEdges.size()));
   mapShapes(xEdges, yEdges, false, cells);
   mapShapes(xEdges, yEdges, true, segments);
   discretized = true;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,8 +28,14 @@ class ExposureEngine {
   // Reads the cell asset file and the net file named by the config.
   void parseInputs();
 
-  // Builds the bin edges and the binBox of every cell and segment.
+  // Builds the bin edges and the binBox of every cell and segment. More than kMaxEdges distinct
+  // coordinates on an axis end the run with edgeCountError's line.
   void discretize();
+  // Bin indices are 32-bit signed, so an axis holds at most this many edges.
+  static constexpr size_t kMaxEdges = std::numeric_limits<int32_t>::max();
+  // The Error text for `edges` distinct coordinates on axis `axis` ('x' or 'y'); empty when
+  // they fit.
+  static std::string edgeCountError(char axis, size_t edges);
   // Replaces `edges` with the ascending distinct values of `coords`.
   static void sortUnique(std::vector<double>& edges, const std::vector<double>& coords);
   // Position of the first edge not less than `coord` (edges.size() when none).

@@ -132,6 +132,14 @@ TEST(CoordinateTest, CoordIndexIsTheStandardLowerBoundAtEverySize) {
   }
 }
 
+// Bin indices are int32_t: an axis of more edges than that would wrap them negative.
+TEST(CoordinateTest, EdgesBeyondTheBinIndicesAreRefused) {
+  EXPECT_EQ(ExposureEngine::edgeCountError('x', 0), "");
+  EXPECT_EQ(ExposureEngine::edgeCountError('x', 2147483647), "");
+  EXPECT_EQ(ExposureEngine::edgeCountError('y', 2147483648),
+            "Too many distinct y coordinates: 2147483648 (bin indices allow at most 2147483647)");
+}
+
 TEST(CoordinateTest, ShrinkAndGrowMoveOnlyTheUpperBounds) {
   EXPECT_EQ(ExposureEngine::shrinkBinBox(BinBox{2, 5, 3, 9, 4}), (BinBox{2, 4, 3, 8, 4}));
   EXPECT_EQ(ExposureEngine::growBinBox(BinBox{2, 5, 3, 9, 4}), (BinBox{2, 6, 3, 10, 4}));
