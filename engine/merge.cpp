@@ -139,7 +139,7 @@ BinBox growRegion(const RegionGrid& grid, int32_t x, int32_t y) {
 }
 
 struct ScanTotals {
-  int32_t bins = 0;    // exposed bins
+  int64_t bins = 0;    // exposed bins (a layout may hold more than 2^31)
   double area = 0.0;   // sum of the exposed bins' areas
 };
 
