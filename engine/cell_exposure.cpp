@@ -25,7 +25,7 @@ int64_t exposedBinCount(const TopLayerGrid& grid, const BinBox& box) {
 // all cells together can outgrow the grid itself; otherwise the walk sums the exposed area.
 void cellExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i) {
   const BinBox& box = engine.cells[i].binBox;
-  if (box.xhi <= box.xlo || box.yhi <= box.ylo) return;
+  if (!coversBins(box)) return;
   std::vector<BinBox>& exposed = engine.cellExposedBins[i];
   if (engine.keepExposedBins) exposed.reserve(static_cast<size_t>(exposedBinCount(grid, box)));
   ExposedBinSink sink(engine, exposed);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/exposure_engine.h"
+#include "engine/exposure_totals.h"
 #include "utils/assert.h"
 #include "utils/log.h"
 
@@ -22,12 +23,6 @@ constexpr int32_t kNoRegion = -1;
 // Bins along one axis; an empty edge list (a layout without shapes) gives none.
 int32_t binsAlong(const std::vector<double>& edges) {
   return std::max(static_cast<int32_t>(edges.size()) - 1, 0);
-}
-
-// Area of the bins `box` covers. REQUIRES: its bounds lie inside the edge lists.
-double boxArea(const std::vector<double>& xEdges, const std::vector<double>& yEdges,
-               const BinBox& box) {
-  return (yEdges[box.yhi] - yEdges[box.ylo]) * (xEdges[box.xhi] - xEdges[box.xlo]);
 }
 
 // Marks bin (x, y) with the low byte of `layer`; a bin marked before ends the run.
@@ -45,7 +40,7 @@ void markBin(ExposureMap& map, int32_t x, int32_t y, int32_t layer) {
 void markBox(ExposureMap& map, const BinBox& box, std::optional<int32_t> availLayer) {
   const int32_t nx = static_cast<int32_t>(map.size());
   const int32_t ny = nx > 0 ? static_cast<int32_t>(map[0].size()) : 0;
-  if (box.xhi <= box.xlo || box.yhi <= box.ylo) return;
+  if (!coversBins(box)) return;
   utils::assertOrAbort(box.xlo >= 0 && box.xhi <= nx && box.ylo >= 0 && box.yhi <= ny,
                        "exposed box x [%d, %d) y [%d, %d) outside the %d x %d bin grid",
                        box.xlo, box.xhi, box.ylo, box.yhi, nx, ny);
@@ -152,7 +147,7 @@ ScanTotals scanRegions(RegionGrid& grid, const std::vector<double>& xEdges,
     for (int32_t y = 0; y < grid.ny(); ++y) {
       if (!grid.exposed(x, y)) continue;
       ++totals.bins;
-      totals.area += boxArea(xEdges, yEdges, BinBox{x, x + 1, y, y + 1, 0});
+      totals.area += binBoxArea(BinBox{x, x + 1, y, y + 1, 0}, xEdges, yEdges);
       if (grid.claimed(x, y)) continue;
       BinBox region = growRegion(grid, x, y);
       region.layer = grid.claim(region, static_cast<int32_t>(regions.size()));
@@ -176,7 +171,7 @@ void ExposureEngine::mergeExposure() {
   RegionGrid grid(exposureMap);
   const ScanTotals totals = scanRegions(grid, xEdges, yEdges, mergedRegions);
   double mergedArea = 0.0;
-  for (const BinBox& region : mergedRegions) mergedArea += boxArea(xEdges, yEdges, region);
+  for (const BinBox& region : mergedRegions) mergedArea += binBoxArea(region, xEdges, yEdges);
 
   utils::logInfo(std::cout) << "Total Cell Exposed Area: " << cellTotalExposedArea << std::endl;
   utils::logInfo(std::cout) << "Total Net Exposed Area: " << netTotalExposedArea << std::endl;

@@ -22,14 +22,12 @@ const Net& assetNet(const ExposureEngine& engine, int32_t i) {
   return engine.nets[engine.assetNetIds[i]];
 }
 
-bool coversNoBin(const BinBox& box) { return box.xhi <= box.xlo || box.yhi <= box.ylo; }
-
 // The smallest box around every bin of the net's segments (a box covering no bin when none).
 BinBox netBinBounds(const ExposureEngine& engine, const Net& net) {
   BinBox bounds;
   for (int32_t id : net.segmentIds) {
     const BinBox& box = engine.segments[id].binBox;
-    if (coversNoBin(box)) continue;
+    if (!coversBins(box)) continue;
     bounds.xlo = std::min(bounds.xlo, box.xlo);
     bounds.xhi = std::max(bounds.xhi, box.xhi);
     bounds.ylo = std::min(bounds.ylo, box.ylo);
@@ -44,14 +42,10 @@ template <typename Visit>
 void forEachSegmentBin(const ExposureEngine& engine, const Net& net, const Visit& visit) {
   for (int32_t id : net.segmentIds) {
     const BinBox& box = engine.segments[id].binBox;
-    if (coversNoBin(box)) continue;
+    if (!coversBins(box)) continue;
     for (int32_t x = box.xlo; x < box.xhi; ++x)
       for (int32_t y = box.ylo; y < box.yhi; ++y) visit(x, y, box.layer);
   }
-}
-
-double binArea(const ExposureEngine& engine, int32_t x, int32_t y) {
-  return (engine.xEdges[x + 1] - engine.xEdges[x]) * (engine.yEdges[y + 1] - engine.yEdges[y]);
 }
 
 // The area of the union of the net's segment bins, each bin counted once.
@@ -60,7 +54,8 @@ void netTotalAreaBody(ExposureEngine& engine, int32_t i, BinVisitSet& visited) {
   visited.reset(netBinBounds(engine, net));
   double area = 0.0;
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t) {
-    if (!visited.testAndSet(x, y)) area += binArea(engine, x, y);
+    if (!visited.testAndSet(x, y))
+      area += binBoxArea(BinBox{x, x + 1, y, y + 1, 0}, engine.xEdges, engine.yEdges);
   });
   engine.netTotalArea[i] = area;
 }

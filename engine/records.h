@@ -31,6 +31,9 @@ struct BinBox {
   int32_t layer = 0;
 };
 
+// Whether `box` covers at least one bin.
+inline bool coversBins(const BinBox& box) { return box.xhi > box.xlo && box.yhi > box.ylo; }
+
 // Writes "[x: (xlo, xhi), y: (ylo, yhi)]"; the layer is not written.
 std::ostream& printBinBox(std::ostream& out, const BinBox& box);
 inline std::ostream& operator<<(std::ostream& out, const BinBox& box) {

@@ -18,8 +18,6 @@ std::string gridMessage(int32_t nx, int32_t ny) {
          std::to_string(ny) + " bins: " + std::to_string(gridBytes(nx, ny)) + " bytes needed";
 }
 
-bool coversBins(const BinBox& box) { return box.xhi > box.xlo && box.yhi > box.ylo; }
-
 // The positions of the segments that cover bins, by ascending first bin column.
 std::vector<int32_t> byFirstColumn(const std::vector<Shape>& segments) {
   std::vector<int32_t> ids;
