@@ -20,7 +20,8 @@ class TopLayerGrid;
 
 class ExposureEngine {
  public:
-  // Builds the layer table metal1 .. metal<avail_layer>. REQUIRES: avail_layer >= 1.
+  // Builds the layer table metal1 .. metal<avail_layer>. REQUIRES: 1 <= avail_layer <= 128
+  // (layer indices are kept in signed bytes; the run driver refuses other values).
   explicit ExposureEngine(const RunConfig* config);
   ExposureEngine(const ExposureEngine&) = delete;
   ExposureEngine& operator=(const ExposureEngine&) = delete;
@@ -47,8 +48,10 @@ class ExposureEngine {
   static BinBox shrinkBinBox(const BinBox& box);
   static BinBox growBinBox(const BinBox& box);
 
-  // Cell exposure, then asset net exposure. REQUIRES: discretize has run (else fatal).
+  // Cell exposure, then asset net exposure, on one top-layer grid. REQUIRES: discretize has
+  // run (else fatal).
   void calcExposure();
+  // Either step alone, on a top-layer grid of its own. REQUIRES: discretize has run.
   void calcCellExposure();
   void calcNetExposure();
 
