@@ -24,7 +24,6 @@ class LineReader {
 
   // Opens `path` for reading; false when it cannot be opened (missing, unreadable).
   bool open(const std::string& path);
-  bool isOpen() const { return fd_ >= 0; }
   // Size of the open file in bytes as the file system reports it (0 when unknown).
   size_t fileBytes() const { return fileBytes_; }
   // The number of lines of the open file: exact for a file of at most kSampleBlocks blocks of
