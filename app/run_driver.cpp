@@ -14,7 +14,8 @@ namespace po = boost::program_options;
 namespace app {
 namespace {
 
-constexpr int32_t kMaxLayers = 128;  // layer indices must fit a signed byte
+constexpr int32_t kMaxLayers = 128;    // layer indices must fit a signed byte
+constexpr int32_t kMaxThreads = 1024;  // beyond it the OpenMP runtime fails on its own
 
 void printBanner(const std::string& rule, const std::string& title) {
   for (const std::string& text : {rule, title, rule}) {
@@ -94,6 +95,9 @@ bool runEngine(const po::variables_map& values) {
   config.cell_file = values["cell_file"].as<std::string>();
   config.net_file = values["net_file"].as<std::string>();
   config.threads = values["threads"].as<int32_t>();
+  if (config.threads > kMaxThreads)
+    utils::fatalError("The number of threads must be at most 1024, got " +
+                      std::to_string(config.threads));
   omp_set_num_threads(config.threads < 1 ? 1 : config.threads);
   config.avail_layer = layerCount(values, config.bm_name);
   if (config.avail_layer < 1 || config.avail_layer > kMaxLayers)
