@@ -8,8 +8,9 @@
 #   expected/        every report file the run must leave, byte for byte (no folder: none)
 #   prepare          optional: a bash script run in the copy before the run, to make inputs too
 #                    large or too odd to keep in the repository
-# and whatever input files the arguments name. With UPDATE_EXPECTED=1 the expectations are
-# rewritten from the run instead of compared: read every change before committing it.
+# and whatever input files the arguments name. The program must write nothing on standard
+# error. With UPDATE_EXPECTED=1 the expectations are rewritten from the run instead of compared:
+# read every change before committing it.
 set -u
 set -f      # report names are names, never patterns
 IFS=$'\n'  # report names may hold blanks: lists below split at line ends only
@@ -52,6 +53,9 @@ if [ "$status" != "$expected_status" ]; then
 fi
 if ! diff -u "$case_dir/expected_stdout" stdout; then
   echo "standard output differs"; failed=1
+fi
+if [ -s stderr ]; then
+  echo "standard error is not empty"; failed=1
 fi
 expected_reports=""
 [ -d "$case_dir/expected" ] && expected_reports=$(cd "$case_dir/expected" && find . -name '*.rpt' | sort)
