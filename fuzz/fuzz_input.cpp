@@ -37,9 +37,10 @@ MemoryFile::MemoryFile(std::string_view contents) : fd_(memfd_create("fuzz", MFD
 
 MemoryFile::~MemoryFile() { ::close(fd_); }
 
-void silenceStandardOutput() {
+}  // namespace fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static utils::NoStreamBuf discard;
   std::cout.rdbuf(&discard);
+  return 0;
 }
-
-}  // namespace fuzz

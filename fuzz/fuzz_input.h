@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -40,7 +41,13 @@ class MemoryFile {
   std::string path_;
 };
 
-// Sends standard output to a stream buffer that drops everything, for the whole process.
-void silenceStandardOutput();
+// Ends the process with abort(), which libFuzzer reports as a finding, when `condition` is false.
+inline void require(bool condition) {
+  if (!condition) std::abort();
+}
 
 }  // namespace fuzz
+
+// libFuzzer's start-up hook, defined once here for every target that links this library: sends
+// standard output to a stream buffer that drops everything, for the whole process.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -17,12 +16,10 @@
 
 namespace {
 
+using fuzz::require;
+
 constexpr double kSafeNetArea = 2e-6;  // twice the exposure step's zero-area bound
 constexpr double kRounding = 1e-9;     // relative error allowed in sums of bin areas
-
-void require(bool condition) {
-  if (!condition) std::abort();
-}
 
 double area(const Shape& shape) { return (shape.xhi - shape.xlo) * (shape.yhi - shape.ylo); }
 
@@ -90,11 +87,6 @@ void checkAreas(const ExposureEngine& engine) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardOutput();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInputBytes) return -1;

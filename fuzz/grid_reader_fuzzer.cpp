@@ -2,7 +2,6 @@
 // reads them. A read either fails with an Error text or yields a design whose links hold;
 // discretization must then place every edge of every shape on the grid.
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -12,9 +11,7 @@
 
 namespace {
 
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz::require;
 
 void checkDesign(const ExposureEngine& engine, int32_t layers) {
   require(engine.segmentsPerLayer.size() == static_cast<size_t>(layers));
@@ -55,11 +52,6 @@ void checkShapes(const ExposureEngine& engine, const std::vector<Shape>& shapes)
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardOutput();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInputBytes) return -1;

@@ -5,16 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 #include "fuzz/fuzz_input.h"
 #include "rtree_engine/rtree_engine.h"
 
 namespace {
 
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz::require;
 
 // Beyond this magnitude a coordinate plus the tolerance rounds back to the coordinate, and the
 // tolerance of a zero-width sub-cell is credited as area.
@@ -42,11 +39,6 @@ void checkArea(double exposed, double whole, double scale) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::silenceStandardOutput();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInputBytes) return -1;

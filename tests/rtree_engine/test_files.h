@@ -1,10 +1,12 @@
-// Helpers of the R-tree engine tests: scratch files in a per-test directory, the text of tiny
-// designs, and boxes as plain arrays that GoogleTest can compare and print.
+// Helpers of the R-tree engine tests: scratch files in a folder of the test process, the text
+// of tiny designs, and boxes as plain arrays that GoogleTest can compare and print.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -27,10 +29,25 @@ inline NamedBox namedBox(const std::string& name, const Rect& r) {
   return NamedBox(makeBox(r[0], r[1], r[2], r[3]), name);
 }
 
-// A path unique to the running test, in GoogleTest's scratch directory.
+// A folder of this test process in GoogleTest's scratch directory, removed when the process
+// ends, so that test runs side by side (other builds, other checkouts) never share a file.
+inline const std::string& scratchFolder() {
+  struct Folder {
+    Folder() { std::filesystem::create_directories(path); }
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+    std::string path = testing::TempDir() + "quorvane_test_" + std::to_string(::getpid()) + "/";
+  };
+  static const Folder folder;
+  return folder.path;
+}
+
+// A path unique to the running test, in the scratch folder of the process.
 inline std::string scratchPath(const std::string& suffix) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  return testing::TempDir() + test->test_suite_name() + "_" + test->name() + "_" + suffix;
+  return scratchFolder() + test->test_suite_name() + "_" + test->name() + "_" + suffix;
 }
 
 inline void writeFile(const std::string& path, const std::string& text) {
