@@ -17,6 +17,10 @@ using fuzz::require;
 // tolerance of a zero-width sub-cell is credited as area.
 constexpr double kToleranceScale = 1e6;
 
+// Every asset net keeps a tree per layer number up to its highest: a few nets on layer 999999
+// would cost gigabytes, far beyond the fuzzer's memory limit, without exercising anything new.
+constexpr int32_t kMaxLayerNumber = 10000;
+
 double largestMagnitude(const RtreeBox& box, double largest) {
   return std::max({largest, std::fabs(minX(box)), std::fabs(minY(box)), std::fabs(maxX(box)),
                    std::fabs(maxY(box))});
@@ -46,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzz::MemoryFile cellFile(input.first);
   const fuzz::MemoryFile netFile(input.second);
   RtreeExposureEngine engine(cellFile.path(), netFile.path());
+  engine.maxLayerNumber = kMaxLayerNumber;
   try {
     engine.parseInputs();
   } catch (const RtreeInputError&) {

@@ -39,29 +39,29 @@ bool RecordReader::next() {
 }
 
 double RecordReader::number(size_t n) const {
-  const std::string prefix = "token " + std::to_string(n) + " \"" + token(n) + "\" ";
   try {
     return readSinglePrecision(token(n));
-  } catch (const std::invalid_argument& e) {
-    throw error(prefix + e.what());
-  } catch (const std::out_of_range& e) {
-    throw error(prefix + e.what());
+  } catch (const std::logic_error& e) {  // invalid_argument or out_of_range
+    throw error("token " + std::to_string(n) + " \"" + token(n) + "\" " + e.what());
   }
 }
 
-int32_t RecordReader::layer(size_t n) const {
-  const std::string prefix = "layer token \"" + token(n) + "\" ";
-  const std::string outside = "gives a layer number outside 1 to " +
-                              std::to_string(RtreeExposureEngine::kMaxLayerNumber);
+int32_t RecordReader::layer(size_t n, int32_t maxLayer) const {
+  const auto fault = [&](const std::string& what) {
+    return error("layer token \"" + token(n) + "\" " + what);
+  };
+  const auto outside = [&] {
+    return fault("gives a layer number outside 1 to " + std::to_string(maxLayer));
+  };
   int32_t number = 0;
   try {
     number = RtreeExposureEngine::layerNumber(token(n));
   } catch (const std::invalid_argument&) {
-    throw error(prefix + "holds no digit");
+    throw fault("holds no digit");
   } catch (const std::out_of_range&) {
-    throw error(prefix + outside);
+    throw outside();
   }
-  if (number < 1 || number > RtreeExposureEngine::kMaxLayerNumber) throw error(prefix + outside);
+  if (number < 1 || number > maxLayer) throw outside();
   return number;
 }
 

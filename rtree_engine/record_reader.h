@@ -26,8 +26,8 @@ class RecordReader {
   const std::string& token(size_t n) const { return tokens_[n - 1]; }
   // Token n through single precision.
   double number(size_t n) const;
-  // The layer number of token n. Throws unless it lies in 1 to kMaxLayerNumber.
-  int32_t layer(size_t n) const;
+  // The layer number of token n. Throws unless it lies in 1 to maxLayer.
+  int32_t layer(size_t n, int32_t maxLayer) const;
   // Token n through single precision; throws unless it is finite.
   double coordinate(size_t n) const;
   // Tokens first to first + 3 as coordinates min x, min y, max x, max y. Throws when a min

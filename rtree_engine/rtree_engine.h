@@ -68,4 +68,7 @@ class RtreeExposureEngine {
   std::vector<std::unique_ptr<NamedBoxTree>> assetLayerTrees;
   std::vector<std::unique_ptr<RtreeCell>> cells;  // in file order
   double eps;
+  // The highest layer number the reader accepts; every asset net keeps one tree per number up to
+  // its highest, so a lower bound keeps a fuzzer's or a test's memory small.
+  int32_t maxLayerNumber = kMaxLayerNumber;
 };

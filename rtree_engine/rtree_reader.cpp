@@ -44,7 +44,7 @@ void growLayerTrees(RtreeExposureEngine& engine, int32_t layer) {
 // One net record: a plain shape goes whole into its layer's tree, an asset shape as the pieces
 // its net did not yet cover, into both trees of its layer.
 void addNetRecord(RtreeExposureEngine& engine, NetIndex& index, const RecordReader& record) {
-  const int32_t layer = record.layer(8);
+  const int32_t layer = record.layer(8, engine.maxLayerNumber);
   NamedBox shape(record.box(4), record.token(2));
   const double flag = record.number(9);
   growLayerTrees(engine, layer);

@@ -245,4 +245,14 @@ TEST_F(RtreeReaderTest, BadRecordIsAnErrorNamingFileRecordAndFault) {
   }
 }
 
+TEST_F(RtreeReaderTest, LayerBoundCanBeLowered) {
+  writeFile(netPath, "s s1 n1 0 0 1 1 M99:metal99 1 x\ns s2 n1 0 0 1 1 M100:metal100 1 x\n");
+  writeFile(cellPath, "");
+  engine.maxLayerNumber = 9999;
+  EXPECT_EQ(readError(), "Net file " + netPath +
+                             ", record 2: layer token \"M100:metal100\" gives a layer number "
+                             "outside 1 to 9999");
+  EXPECT_EQ(engine.layerTrees.size(), 9999u);
+}
+
 }  // namespace
