@@ -9,6 +9,7 @@
 // could not be written or the input was refused; 2 for a bad command line.
 #include <boost/program_options.hpp>
 
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -62,7 +63,8 @@ Arguments parse(int argc, char** argv) {
   }
   if (args.design.availLayer < 1 || args.design.availLayer > 128)
     usage("--avail_layer must be between 1 and 128", options);
-  if (!(args.design.eps >= 0)) usage("--eps must not be negative", options);
+  if (!(args.design.eps >= 0) || std::isinf(args.design.eps))
+    usage("--eps must be a finite number, not negative", options);
   if (!(args.tolerance >= 0)) usage("--tolerance must not be negative", options);
   return args;
 }
