@@ -15,6 +15,8 @@
 class ExposureFixture : public testing::Test {
  protected:
   static constexpr int32_t kLayers = 8;
+  // Layer indices by metal name.
+  static constexpr int32_t kMetal1 = 0, kMetal2 = 1, kMetal3 = 2, kMetal6 = 5;
 
   ExposureFixture() : config(quietConfig()), engine(&config) {
     testing::internal::GetCapturedStdout();  // the layer table lines of the engine
@@ -22,9 +24,7 @@ class ExposureFixture : public testing::Test {
 
   int32_t addCell(const std::string& name, double xlo, double ylo, double xhi, double yhi) {
     const int32_t id = static_cast<int32_t>(engine.cells.size());
-    engine.cells.emplace_back(name, id);
-    setEdges(engine.cells.back(), xlo, ylo, xhi, yhi);
-    engine.cells.back().layer = -1;
+    setGeometry(engine.cells.emplace_back(name, id), -1, xlo, ylo, xhi, yhi);
     return id;
   }
 
@@ -34,9 +34,8 @@ class ExposureFixture : public testing::Test {
 
   int32_t addSegment(int32_t net, int32_t layer, double xlo, double ylo, double xhi, double yhi) {
     const int32_t id = static_cast<int32_t>(engine.segments.size());
-    engine.segments.emplace_back("s" + std::to_string(id), id, net);
-    setEdges(engine.segments.back(), xlo, ylo, xhi, yhi);
-    engine.segments.back().layer = layer;
+    Shape& segment = engine.segments.emplace_back("s" + std::to_string(id), id, net);
+    setGeometry(segment, layer, xlo, ylo, xhi, yhi);
     engine.nets[net].segmentIds.push_back(id);
     return id;
   }
@@ -45,6 +44,14 @@ class ExposureFixture : public testing::Test {
   int32_t addCover(int32_t layer, double xlo, double ylo, double xhi, double yhi) {
     const int32_t net = addPlainNet("cover" + std::to_string(engine.nets.size()));
     return addSegment(net, layer, xlo, ylo, xhi, yhi);
+  }
+
+  // Drops every shape and net, for the next layout of a table or a random run.
+  void clearLayout() {
+    engine.cells.clear();
+    engine.segments.clear();
+    engine.nets.clear();
+    engine.assetNetIds.clear();
   }
 
   // Sets the bin edges and every binBox, then marks the engine discretized.
@@ -93,7 +100,9 @@ class ExposureFixture : public testing::Test {
     return id;
   }
 
-  static void setEdges(Shape& shape, double xlo, double ylo, double xhi, double yhi) {
+  static void setGeometry(Shape& shape, int32_t layer, double xlo, double ylo, double xhi,
+                          double yhi) {
+    shape.layer = layer;
     shape.xlo = xlo;
     shape.ylo = ylo;
     shape.xhi = xhi;
