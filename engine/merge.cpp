@@ -20,11 +20,6 @@ using BinLists = std::vector<std::vector<BinBox>>;
 constexpr uint8_t kNotExposed = 255;
 constexpr int32_t kNoRegion = -1;
 
-// Bins along one axis; an empty edge list (a layout without shapes) gives none.
-int32_t binsAlong(const std::vector<double>& edges) {
-  return std::max(static_cast<int32_t>(edges.size()) - 1, 0);
-}
-
 // Marks bin (x, y) with the low byte of `layer`; a bin marked before ends the run.
 void markBin(ExposureMap& map, int32_t x, int32_t y, int32_t layer) {
   uint8_t& mark = map[x][y];
@@ -161,8 +156,9 @@ ScanTotals scanRegions(RegionGrid& grid, const std::vector<double>& xEdges,
 
 void ExposureEngine::mergeExposure() {
   utils::logInfo(std::cout) << "==============Merging Cell and Net Exposed Area..." << std::endl;
-  const int32_t nx = binsAlong(xEdges);
-  const int32_t ny = binsAlong(yEdges);
+  // An empty edge list (a layout without shapes) gives no bins.
+  const int32_t nx = std::max(binCount(xEdges), 0);
+  const int32_t ny = std::max(binCount(yEdges), 0);
   exposureMap.assign(nx, std::vector<uint8_t>(ny, kNotExposed));
   markLists(exposureMap, cellExposedBins, std::nullopt);
   markLists(exposureMap, netExposedBins, config->avail_layer);

@@ -34,6 +34,11 @@ struct BinBox {
 // Whether `box` covers at least one bin.
 inline bool coversBins(const BinBox& box) { return box.xhi > box.xlo && box.yhi > box.ylo; }
 
+// The number of bins between `edges`: one less than the number of edges (-1 for none).
+inline int32_t binCount(const std::vector<double>& edges) {
+  return static_cast<int32_t>(edges.size()) - 1;
+}
+
 // Writes "[x: (xlo, xhi), y: (ylo, yhi)]"; the layer is not written.
 std::ostream& printBinBox(std::ostream& out, const BinBox& box);
 inline std::ostream& operator<<(std::ostream& out, const BinBox& box) {

@@ -46,7 +46,3 @@ class TopLayerGrid {
 // it fits or when the available memory is unknown (0).
 std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes);
 
-// The number of bins between `edges`: one less than the number of edges (-1 for none).
-inline int32_t binCount(const std::vector<double>& edges) {
-  return static_cast<int32_t>(edges.size()) - 1;
-}
