@@ -9,7 +9,7 @@
 #include "engine/input_lines.h"
 #include "engine/line_fields.h"
 #include "engine/reader.h"
-#include "utils/line_reader.h"
+#include "utils/chunked_file.h"
 
 namespace {
 
@@ -75,18 +75,18 @@ void BM_ParseNetLine(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseNetLine)->Unit(benchmark::kMillisecond);
 
-// The line reader alone over the net file.
-void BM_LineReader(benchmark::State& state) {
+// Reading the net file whole and cutting it into chunks.
+void BM_ChunkedFile(benchmark::State& state) {
   const std::string& path = bench::generatedDesign().net_file;
   for (auto _ : state) {
-    utils::LineReader reader;
-    reader.open(path);
-    std::string_view line;
-    while (reader.next(line)) benchmark::DoNotOptimize(line);
+    utils::ChunkedFile file;
+    file.open(path);
+    file.read();
+    benchmark::DoNotOptimize(file.chunks().size());
   }
   state.SetBytesProcessed(state.iterations() * bench::fileBytes(path));
 }
-BENCHMARK(BM_LineReader)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChunkedFile)->Unit(benchmark::kMillisecond);
 
 // The whole reader: both files into the engine's records.
 void BM_ReadDesign(benchmark::State& state) {

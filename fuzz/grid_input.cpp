@@ -12,7 +12,7 @@ std::string readGridInput(const SplitInput& input, RunConfig& config,
   config.net_file = netFile.path();
   config.avail_layer = 1 + (input.selector & 15);
   engine::ReadLimits limits;
-  limits.blockBytes = size_t{1} << ((input.selector >> 4) & 7);
+  limits.chunkBytes = size_t{1} << ((input.selector >> 4) & 7);
   if (input.selector & 0x80) limits.maxRecords = 4;
   engine = std::make_unique<ExposureEngine>(&config);
   return engine::readDesign(*engine, limits);

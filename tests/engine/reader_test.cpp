@@ -1,6 +1,7 @@
 #include "engine/reader.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -100,16 +101,13 @@ TEST_F(ReaderTest, EmptyFilesGiveAnEmptyDesignWithEveryLayerList) {
   EXPECT_EQ(engine.segmentsPerLayer, std::vector<Ids>(kLayers));
 }
 
-// Blank lines, CRLF, a tab, 6 to 12 fields, repeated names, flat shapes, no final line feed;
-// lines cut across read blocks of every size.
-TEST_F(ReaderTest, LinesAreReadAsWrittenWhateverTheBlockSize) {
+// Blank lines, CRLF, a tab, 6 to 12 fields, repeated names, flat shapes, no final line feed.
+TEST_F(ReaderTest, LinesAreReadAsWritten) {
   writeCells("\ncell B 1 2 5 6 N\n  \r\n\ncell A 0 0 1 1\r\ncell B 3 0 3 1.5 N");
   writeNets("seg s1 n1 0 0 1 1 M1:metal1 1\r\nseg s2 n1 1 2 3 4 M3:metal3 1 x y z\n"
             "seg s3 n2 0 3 2 3 :metal2\t1\r\nseg s3 n1 -1 0 0 1 metal:metal6 0");
-  for (size_t blockBytes : {1, 3, 64, 1 << 20}) {
-    engine::ReadLimits limits;
-    limits.blockBytes = blockBytes;
-    ASSERT_EQ(read(limits), "") << blockBytes;
+  {
+    ASSERT_EQ(read(), "");
     EXPECT_EQ(describe(engine_->cells),
               (Lines{"0 B -1 1 2 5 6 -1", "1 A -1 0 0 1 1 -1", "2 B -1 3 0 3 1.5 -1"}));
     EXPECT_EQ(describe(engine_->segments),
@@ -229,12 +227,30 @@ TEST_F(ReaderTest, ReadingAgainReplacesTheDesign) {
   EXPECT_EQ(engine_->segmentsPerLayer[0], (Ids{0}));
 }
 
-// Random net files against a plain model of the rules: nets by first appearance, asset by the
-// first line's flag, every segment in exactly its net's list and its layer's list, in order.
-TEST_F(ReaderTest, RandomNetFilesMatchAPlainModel) {
+// A design as the reader left it, with its Error text, for comparing two reads.
+std::string snapshot(const ExposureEngine& engine, const std::string& error) {
+  std::ostringstream out;
+  out << error << "\n";
+  for (const Lines& shapes : {describe(engine.cells), describe(engine.segments)})
+    for (const std::string& shape : shapes) out << shape << "\n";
+  for (const Net& net : engine.nets) {
+    out << net.name << ' ' << net.isAsset << ':';
+    for (int32_t id : net.segmentIds) out << ' ' << id;
+    out << "\n";
+  }
+  for (const Ids& ids : engine.segmentsPerLayer) out << ids.size() << ' ';
+  return out.str();
+}
+
+// Random files against a plain model of the rules (nets by first appearance, asset by the first
+// line's flag, every segment in exactly its net's list and its layer's list, in order), then
+// read again, some with a bad line, on 2, 3 and 8 threads in chunks so small that chunk
+// boundaries fall everywhere: the same records, nets and first Error line.
+TEST_F(ReaderTest, RandomFilesMatchAPlainModelOnEveryThreadCountAndChunkSize) {
+  const std::string badNetLines[] = {"\n", "seg s n 0 0 1 1 metal1 1\n", "seg q n 0 0 1 1 M:metal1\r\n"};
   std::mt19937 random(31337);
   for (int trial = 0; trial < 40; ++trial) {
-    std::string text;
+    std::string text, cells;
     std::map<std::string, bool> firstFlag;
     std::map<std::string, Ids> perNetName;
     Lines netOrder;
@@ -248,7 +264,9 @@ TEST_F(ReaderTest, RandomNetFilesMatchAPlainModel) {
       perNetName[net].push_back(i);
       perLayer[layer - 1].push_back(i);
       text += netLine("s" + std::to_string(i), net, layer, flag ? "1" : "0");
+      cells += random() % 3 ? "cell c" + std::to_string(i) + " 0 0 1 1e" + std::to_string(i % 3) + "\r\n" : "   \n";
     }
+    writeCells(cells);
     writeNets(text);
     const ExposureEngine& engine = readOk();
     ASSERT_EQ(engine.nets.size(), netOrder.size());
@@ -263,24 +281,43 @@ TEST_F(ReaderTest, RandomNetFilesMatchAPlainModel) {
     }
     EXPECT_EQ(engine.assetNetIds, assets);
     EXPECT_EQ(engine.segmentsPerLayer, perLayer);
+
+    if (trial % 2 == 1 && lines > 0) {  // a bad line somewhere, or two
+      for (int bad = 0; bad < 1 + trial % 3; ++bad) {
+        size_t at = 0;
+        for (int skip = random() % lines; skip > 0; --skip) at = text.find('\n', at) + 1;
+        text.insert(at, badNetLines[random() % 3]);
+      }
+      if (trial % 4 == 1) cells.insert(cells.size() / 2, "cell bad 0 0 1\n");
+      writeCells(cells);
+      writeNets(text);
+    }
+    const std::string expected = snapshot(*engine_, read());
+    for (int threads : {2, 3, 8}) {
+      omp_set_num_threads(threads);
+      engine::ReadLimits limits;
+      limits.chunkBytes = 1 + random() % 9;
+      const std::string error = read(limits);
+      EXPECT_EQ(snapshot(*engine_, error), expected) << threads << " threads " << limits.chunkBytes;
+    }
+    omp_set_num_threads(1);
   }
 }
 
-// The lists are sized for their files up front: about the room they need, not some multiple.
-TEST_F(ReaderTest, RecordListsAreSizedForTheWholeFile) {
-  std::string cells, nets;
-  for (int i = 0; i < 60000; ++i) {
-    const std::string number = std::to_string(i);
-    cells += "cell c" + number + " 0 0 1." + number + " 1\n";
-    nets += netLine("s" + number, "n" + std::to_string(i / 7), 1 + i % kLayers, "0");
-  }
-  writeCells(cells);
+// The lists hold exactly their records: blank lines, however many and however long, take no
+// room.
+TEST_F(ReaderTest, RecordListsHoldNoRoomForBlankLines) {
+  std::string blanks;
+  for (int i = 0; i < 20000; ++i) blanks += i % 2 ? "\n" : "             \t \r\n";
+  writeCells("cell c 0 0 1 1\n" + blanks);
+  std::string nets;
+  for (int i = 0; i < 500; ++i) nets += netLine("s", "n", 1, "0");
   writeNets(nets);
-  const ExposureEngine& engine = readOk();
-  ASSERT_EQ(engine.cells.size(), 60000u);
-  ASSERT_EQ(engine.segments.size(), 60000u);
-  EXPECT_LE(engine.cells.capacity(), 60000u * 11 / 10);
-  EXPECT_LE(engine.segments.capacity(), 60000u * 11 / 10);
+  EXPECT_EQ(read(), "");
+  EXPECT_EQ(engine_->cells.capacity(), 1u);
+  EXPECT_EQ(engine_->segments.capacity(), 500u);
+  writeNets(nets + blanks);
+  EXPECT_EQ(read(), "Incompatible layer format");
 }
 
 }  // namespace
