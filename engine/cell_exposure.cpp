@@ -58,7 +58,7 @@ void ExposureEngine::cellExposure(const TopLayerGrid* grid) {
   cellExposedBins.clear();
   cellExposedBins.resize(cells.size());
   std::optional<TopLayerGrid> ownGrid;
-  if (grid == nullptr) grid = &ownGrid.emplace(binCount(xEdges), binCount(yEdges), segments);
+  if (grid == nullptr) grid = &ownGrid.emplace(topLayerGrid(n > 0));
 
   parallelFor(n, [&](int32_t i) { cellExposedBinsBody(*this, *grid, i); });
   parallelFor(n, [&](int32_t i) { cellAreaBody(*this, i); });

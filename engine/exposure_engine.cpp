@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "engine/top_layer_grid.h"
 #include "utils/log.h"
 
 ExposureEngine::ExposureEngine(const RunConfig* config) : config(config) { setupLayers(); }
@@ -17,4 +18,8 @@ void ExposureEngine::setupLayers() {
   if (layerNames.empty()) return;
   utils::logInfo(std::cout) << "Lowest: " << layerNames.front() << std::endl;
   utils::logInfo(std::cout) << "Highest: " << layerNames.back() << std::endl;
+}
+
+TopLayerGrid ExposureEngine::topLayerGrid(bool needed) const {
+  return TopLayerGrid(needed ? binCount(xEdges) : 0, binCount(yEdges), segments);
 }

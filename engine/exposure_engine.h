@@ -48,8 +48,8 @@ class ExposureEngine {
   static BinBox shrinkBinBox(const BinBox& box);
   static BinBox growBinBox(const BinBox& box);
 
-  // Cell exposure, then asset net exposure, on one top-layer grid. REQUIRES: discretize has
-  // run (else fatal).
+  // Cell exposure, then asset net exposure, on one top-layer grid, built only when there is an
+  // asset cell or an asset net to measure. REQUIRES: discretize has run (else fatal).
   void calcExposure();
   // Either step alone, on a top-layer grid of its own. REQUIRES: discretize has run.
   void calcCellExposure();
@@ -95,6 +95,8 @@ class ExposureEngine {
 
  private:
   void setupLayers();
+  // The top-layer grid over the bins when `needed`, else an empty one that takes no memory.
+  TopLayerGrid topLayerGrid(bool needed) const;
   // The exposure steps on `grid`, or on a grid of their own when it is null.
   void cellExposure(const TopLayerGrid* grid);
   void netExposure(const TopLayerGrid* grid);

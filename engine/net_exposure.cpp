@@ -106,7 +106,7 @@ void ExposureEngine::calcExposure() {
   if (!discretized)
     utils::fatalError("Please call discretize first before exposed area calculation");
   utils::logInfo(std::cout) << "==============Start exposed region calculation..." << std::endl;
-  const TopLayerGrid grid(binCount(xEdges), binCount(yEdges), segments);
+  const TopLayerGrid grid = topLayerGrid(!cells.empty() || !assetNetIds.empty());
   cellExposure(&grid);
   netExposure(&grid);
 }
@@ -126,7 +126,7 @@ void ExposureEngine::netExposure(const TopLayerGrid* grid) {
       n, [&](int32_t i, BinVisitSet& visited) { netTotalAreaBody(*this, i, visited); });
   failOnZeroAreaNet(*this);
   std::optional<TopLayerGrid> ownGrid;
-  if (grid == nullptr) grid = &ownGrid.emplace(binCount(xEdges), binCount(yEdges), segments);
+  if (grid == nullptr) grid = &ownGrid.emplace(topLayerGrid(n > 0));
   parallelForWithScratch<ExposedBinScratch>(n, [&](int32_t i, ExposedBinScratch& scratch) {
     netExposedBinsBody(*this, *grid, i, scratch);
   });

@@ -46,16 +46,19 @@ std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& seg
 
 }  // namespace
 
-std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes) {
-  if (availableBytes == 0 || gridBytes(nx, ny) <= availableBytes) return std::string();
-  return gridMessage(nx, ny) + ", " + std::to_string(availableBytes) + " available";
+std::string gridMemoryError(int32_t nx, int32_t ny, const utils::AvailableMemory& available) {
+  if (gridBytes(nx, ny) <= available.bytes) return std::string();
+  const char* bound = available.bound == utils::MemoryBound::kControlGroup
+                          ? " (memory limit of the control group)"
+                          : "";
+  return gridMessage(nx, ny) + ", " + std::to_string(available.bytes) + " available" + bound;
 }
 
 TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
                            int64_t stripeBytes)
     : nx_(nx > 0 && ny > 0 ? nx : 0), ny_(nx > 0 && ny > 0 ? ny : 0) {
   if (nx_ == 0) return;
-  const std::string error = gridMemoryError(nx_, ny_, utils::availableMemoryBytes());
+  const std::string error = gridMemoryError(nx_, ny_, utils::availableMemory());
   if (!error.empty()) utils::fatalError(error);
   try {
     entries_.reset(new int8_t[gridBytes(nx_, ny_)]);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/records.h"
+#include "utils/memory.h"
 
 class TopLayerGrid {
  public:
@@ -21,7 +22,8 @@ class TopLayerGrid {
   static constexpr int64_t kMaxChunks = 64;
 
   // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
-  // grid. Ends the process with an Error line when the machine cannot hold nx * ny bytes.
+  // grid. Ends the process with an Error line when the machine or a control group holding the
+  // process cannot give nx * ny bytes.
   TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
                int64_t stripeBytes = kStripeBytes);
 
@@ -42,7 +44,7 @@ class TopLayerGrid {
   std::unique_ptr<int8_t[]> entries_;  // left untouched until its stripe is filled
 };
 
-// The Error text for a grid of nx * ny bytes when only `availableBytes` can be had; empty when
-// it fits or when the available memory is unknown (0).
-std::string gridMemoryError(int32_t nx, int32_t ny, uint64_t availableBytes);
+// The Error text for a grid of nx * ny bytes when only `available` can be had, naming a control
+// group's limit when that is what bounds it; empty when the grid fits.
+std::string gridMemoryError(int32_t nx, int32_t ny, const utils::AvailableMemory& available);
 

@@ -3,8 +3,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 namespace utils {
 
@@ -26,8 +32,116 @@ double peakMemoryMB() {
   return static_cast<double>(usage.ru_maxrss) * 0.0009765625;
 }
 
-uint64_t availableMemoryBytes() {
-  if (FILE* meminfo = std::fopen("/proc/meminfo", "r")) {
+namespace {
+
+// A limit at or above this is none: v1 writes 2^63 rounded down to whole pages for no limit.
+constexpr uint64_t kNoLimit = uint64_t{1} << 62;
+
+// The files of a control group in one layout. The memory.stat key names the inactive file
+// cache of the group and every group below it, as the usage counts them too.
+struct GroupFiles {
+  const char* limit;
+  const char* usage;
+  const char* inactiveFileKey;
+};
+constexpr GroupFiles kUnifiedFiles{"memory.max", "memory.current", "inactive_file"};
+constexpr GroupFiles kV1Files{"memory.limit_in_bytes", "memory.usage_in_bytes",
+                              "total_inactive_file"};
+
+// The whole text of the file at `path`; empty when it cannot be read.
+std::string fileText(const std::string& path) {
+  std::string text;
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return text;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+std::vector<std::string_view> lines(std::string_view text) {
+  std::vector<std::string_view> result;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    result.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return result;
+}
+
+// The unsigned decimal `text` holds, trailing white space allowed.
+std::optional<uint64_t> parseCount(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const std::from_chars_result parsed = std::from_chars(text.data(), end, value);
+  if (parsed.ec != std::errc() || parsed.ptr != end) return std::nullopt;
+  return value;
+}
+
+// The value of `key` in the text of a memory.stat file; 0 when it is missing or malformed.
+uint64_t statValue(std::string_view stat, std::string_view key) {
+  for (std::string_view line : lines(stat))
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ' ')
+      return parseCount(line.substr(key.size() + 1)).value_or(0);
+  return 0;
+}
+
+// Bytes the group in folder `dir` still lets its members take; UINT64_MAX for no limit.
+uint64_t groupRoom(const std::string& dir, const GroupFiles& files) {
+  const std::optional<uint64_t> limit = parseCount(fileText(dir + "/" + files.limit));
+  const std::optional<uint64_t> usage = parseCount(fileText(dir + "/" + files.usage));
+  if (!limit || *limit >= kNoLimit || !usage) return UINT64_MAX;
+  const uint64_t inactive = statValue(fileText(dir + "/memory.stat"), files.inactiveFileKey);
+  const uint64_t used = *usage - std::min(*usage, inactive);
+  return *limit > used ? *limit - used : 0;
+}
+
+// The least room of the group <root><path> and of every group above it up to <root>.
+uint64_t hierarchyRoom(const std::string& root, std::string_view path, const GroupFiles& files) {
+  uint64_t room = UINT64_MAX;
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  for (;;) {
+    room = std::min(room, groupRoom(root + std::string(path), files));
+    if (path.empty()) return room;
+    const size_t slash = path.rfind('/');
+    path = path.substr(0, slash == path.npos ? 0 : slash);
+  }
+}
+
+bool hasController(std::string_view controllers, std::string_view name) {
+  for (size_t start = 0; start <= controllers.size();) {
+    const size_t end = std::min(controllers.find(',', start), controllers.size());
+    if (controllers.substr(start, end - start) == name) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The least room of the groups that hold the process: the unified hierarchy ("0::<path>") and
+// the v1 memory controller ("<id>:<controllers with memory>:<path>") of <procRoot>/self/cgroup.
+uint64_t controlGroupRoom(const std::string& procRoot, const std::string& cgroupRoot) {
+  uint64_t room = UINT64_MAX;
+  const std::string groups = fileText(procRoot + "/self/cgroup");
+  for (std::string_view line : lines(groups)) {
+    const size_t first = line.find(':');
+    const size_t second = first == line.npos ? first : line.find(':', first + 1);
+    if (second == line.npos) continue;
+    const std::string_view controllers = line.substr(first + 1, second - first - 1);
+    const std::string_view path = line.substr(second + 1);
+    if (line.substr(0, first) == "0" && controllers.empty())
+      room = std::min(room, hierarchyRoom(cgroupRoot, path, kUnifiedFiles));
+    else if (hasController(controllers, "memory"))
+      room = std::min(room, hierarchyRoom(cgroupRoot + "/memory", path, kV1Files));
+  }
+  return room;
+}
+
+// MemAvailable of <procRoot>/meminfo, else the physical memory; UINT64_MAX when unknown.
+uint64_t machineAvailable(const std::string& procRoot) {
+  if (FILE* meminfo = std::fopen((procRoot + "/meminfo").c_str(), "r")) {
     char line[256];
     unsigned long long kilobytes = 0;
     bool found = false;
@@ -38,8 +152,17 @@ uint64_t availableMemoryBytes() {
   }
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+}  // namespace
+
+AvailableMemory availableMemory(const std::string& procRoot, const std::string& cgroupRoot) {
+  const uint64_t machine = machineAvailable(procRoot);
+  const uint64_t group = controlGroupRoom(procRoot, cgroupRoot);
+  if (group < machine) return AvailableMemory{group, MemoryBound::kControlGroup};
+  return AvailableMemory{machine, MemoryBound::kMachine};
 }
 
 }  // namespace utils

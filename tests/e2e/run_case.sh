@@ -4,6 +4,7 @@
 # A case is a folder holding:
 #   args             the command line, one argument per line (run inside a copy of the folder)
 #   expected_stdout  standard output with timestamps, memory figures and available bytes masked
+#                    (and whether a control group's limit or the machine bounds them)
 #   expected_status  the exit status (0 when the file is missing)
 #   expected/        every report file the run must leave, byte for byte (no folder: none)
 #   prepare          optional: a bash script run in the copy before the run, to make inputs too
@@ -31,7 +32,8 @@ mapfile -t args < "$case_dir/args"
 status=$?
 sed -E -e 's/^\[ *-?[0-9]+\.[0-9]{3}\] /[TIME] /' \
        -e 's/MEM: cur=[^M]*MB, peak=[^M]*MB/MEM: cur=#MB, peak=#MB/' \
-       -e 's/bytes needed, [0-9]+ available$/bytes needed, # available/' raw_stdout > stdout
+       -e 's/bytes needed, [0-9]+ available( \(memory limit of the control group\))?$/bytes needed, # available/' \
+       raw_stdout > stdout
 reports=$(find . -name '*.rpt' | sort)
 
 if [ "${UPDATE_EXPECTED:-0}" = 1 ]; then

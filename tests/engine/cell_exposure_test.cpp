@@ -100,4 +100,18 @@ TEST_F(CellExposureTest, EachStepRunAloneBuildsItsOwnGrid) {
   EXPECT_EQ(engine.netExposedRatio[0], 0.5);
 }
 
+// Without an asset cell or an asset net nothing is measured and no grid is built, not even one
+// of 2^42 bytes, which would end the run.
+TEST_F(CellExposureTest, NothingToMeasureBuildsNoGrid) {
+  addCover(kMetal1, 0, 0, 4, 4);
+  place();
+  engine.xEdges.resize(size_t{1} << 21);
+  engine.yEdges.resize(size_t{1} << 21);
+  testing::internal::CaptureStdout();
+  engine.calcExposure();
+  engine.calcCellExposure();
+  engine.calcNetExposure();
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("Error"), std::string::npos);
+}
+
 }  // namespace

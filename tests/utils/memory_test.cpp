@@ -1,16 +1,113 @@
 #include "utils/memory.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "utils/assert.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+using utils::MemoryBound;
+
 TEST(MemoryTest, FiguresArePositiveOnLinux) {
   EXPECT_GT(utils::currentMemoryMB(), 0.0);
   EXPECT_GT(utils::peakMemoryMB(), 0.0);
   EXPECT_GE(utils::peakMemoryMB() + 1.0, utils::currentMemoryMB());
-  EXPECT_GT(utils::availableMemoryBytes(), 0u);
+  EXPECT_GT(utils::availableMemory().bytes, 0u);
+}
+
+// One fake file tree: a path under the fake root (proc/... or cgroup/...) and its text; a path
+// ending in '/' is made a folder, a file that cannot be read. Every tree also holds
+// proc/meminfo with MemAvailable: 1000 kB (1024000 bytes).
+struct FakeTree {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> files;
+  uint64_t bytes;
+  MemoryBound bound;
+};
+
+const FakeTree kTrees[] = {
+    {"v2 limit less usage without the inactive file cache",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "500000\n"},
+      {"cgroup/job/memory.current", "400000\n"},
+      {"cgroup/job/memory.stat", "anon 1\nactive_file 7\ninactive_file 100000\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"v2 max is no limit",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "max\n"},
+      {"cgroup/job/memory.current", "400000\n"}},
+     1024000, MemoryBound::kMachine},
+    {"v2 parent holds the smaller limit",
+     {{"proc/self/cgroup", "0::/a/b/\n"},
+      {"cgroup/a/b/memory.max", "900000\n"},
+      {"cgroup/a/b/memory.current", "100\n"},
+      {"cgroup/a/memory.max", "300000\n"},
+      {"cgroup/a/memory.current", "100000\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"usage above the limit leaves 0",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "1000\n"},
+      {"cgroup/job/memory.current", "5000\n"}},
+     0, MemoryBound::kControlGroup},
+    {"v1 memory controller beside the unified hierarchy",
+     {{"proc/self/cgroup", "5:cpuacct,memory:/slurm/job\n0::/\n"},
+      {"cgroup/memory/slurm/job/memory.limit_in_bytes", "600000\n"},
+      {"cgroup/memory/slurm/job/memory.usage_in_bytes", "500000\n"},
+      {"cgroup/memory/slurm/job/memory.stat", "inactive_file 9\ntotal_inactive_file 100000\n"},
+      {"cgroup/memory/slurm/memory.limit_in_bytes", "1000000\n"},
+      {"cgroup/memory/slurm/memory.usage_in_bytes", "700000\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"v1 without limit: 2^63 rounded down to pages",
+     {{"proc/self/cgroup", "4:memory:/job\n"},
+      {"cgroup/memory/job/memory.limit_in_bytes", "9223372036854771712\n"},
+      {"cgroup/memory/job/memory.usage_in_bytes", "400000\n"}},
+     1024000, MemoryBound::kMachine},
+    {"machine below the group's room",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "2000000\n"},
+      {"cgroup/job/memory.current", "0\n"}},
+     1024000, MemoryBound::kMachine},
+    {"unreadable or malformed files set no limit",
+     {{"proc/self/cgroup", "0::/a/b\n4:memory:/c\nbroken line\n"},
+      {"cgroup/a/b/memory.max/", ""},
+      {"cgroup/a/b/memory.current", "100\n"},
+      {"cgroup/a/memory.max", "12x\n"},
+      {"cgroup/a/memory.current", "100\n"},
+      {"cgroup/memory.max", "1000\n"},
+      {"cgroup/memory.current", "-5\n"},
+      {"cgroup/memory/c/memory.limit_in_bytes", "1000\n"},
+      {"cgroup/memory/c/memory.usage_in_bytes", ""},
+      {"cgroup/memory/memory.limit_in_bytes", "99999999999999999999\n"},
+      {"cgroup/memory/memory.usage_in_bytes", "0\n"}},
+     1024000, MemoryBound::kMachine},
+    {"no control group file", {}, 1024000, MemoryBound::kMachine},
+};
+
+TEST(MemoryTest, ControlGroupLimitsBoundTheMachineMemory) {
+  char pattern[] = "/tmp/quorvane_memory_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  for (size_t i = 0; i < std::size(kTrees); ++i) {
+    const FakeTree& tree = kTrees[i];
+    const fs::path root = fs::path(pattern) / std::to_string(i);
+    fs::create_directories(root / "proc" / "self");
+    std::ofstream(root / "proc" / "meminfo") << "MemTotal: 4000 kB\nMemAvailable: 1000 kB\n";
+    for (const auto& [path, text] : tree.files) {
+      fs::create_directories((root / path).parent_path());
+      if (path.back() != '/') std::ofstream(root / path) << text;
+    }
+    const utils::AvailableMemory got = utils::availableMemory(root / "proc", root / "cgroup");
+    EXPECT_EQ(got.bytes, tree.bytes) << tree.name;
+    EXPECT_EQ(got.bound, tree.bound) << tree.name;
+  }
+  fs::remove_all(pattern);
 }
 
 TEST(AssertDeathTest, FalseConditionAbortsWithItsMessage) {
