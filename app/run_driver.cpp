@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "engine/exposure_engine.h"
@@ -89,6 +90,17 @@ void echoOptions(const po::options_description& options, const po::variables_map
   }
 }
 
+// Runs one step of the engine; memory that cannot be allocated ends the run with an Error line
+// that names the step.
+template <typename Step>
+void runStep(const char* name, const Step& step) {
+  try {
+    step();
+  } catch (const std::bad_alloc&) {
+    utils::fatalError(std::string("Cannot allocate memory for ") + name);
+  }
+}
+
 bool runEngine(const po::variables_map& values) {
   RunConfig config;
   config.bm_name = values["bm_name"].as<std::string>();
@@ -105,11 +117,12 @@ bool runEngine(const po::variables_map& values) {
                       std::to_string(config.avail_layer));
 
   ExposureEngine engine(&config);
-  engine.parseInputs();
-  engine.discretize();
+  bool reportsWritten = false;
+  runStep("reading the design", [&] { engine.parseInputs(); });
+  runStep("the discretization", [&] { engine.discretize(); });
   engine.keepExposedBins = false;  // the reports need only the areas
-  engine.calcExposure();
-  const bool reportsWritten = engine.writeReports(config.bm_name);
+  runStep("the exposure calculation", [&] { engine.calcExposure(); });
+  runStep("the reports", [&] { reportsWritten = engine.writeReports(config.bm_name); });
   printMemoryLine();
   return reportsWritten;
 }

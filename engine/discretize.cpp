@@ -1,11 +1,15 @@
 // discretize and the bin/coordinate helpers: the distinct x and y edges of every cell and
 // segment cut the plane into bins; every shape becomes the box of bins it covers.
+#include <omp.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "engine/exposure_engine.h"
+#include "engine/parallel_loop.h"
 #include "utils/log.h"
 
 namespace {
@@ -14,32 +18,53 @@ namespace {
 std::vector<double> collectEdges(const std::vector<Shape>& cells,
                                  const std::vector<Shape>& segments, double Shape::*low,
                                  double Shape::*high) {
-  std::vector<double> coords;
-  coords.reserve(2 * (cells.size() + segments.size()));
-  for (const std::vector<Shape>* shapes : {&cells, &segments}) {
-    for (const Shape& shape : *shapes) {
-      coords.push_back(shape.*low);
-      coords.push_back(shape.*high);
-    }
+  const int64_t cellCount = static_cast<int64_t>(cells.size());
+  const int64_t count = cellCount + static_cast<int64_t>(segments.size());
+  std::vector<double> coords(2 * count);
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < count; ++i) {
+    const Shape& shape = i < cellCount ? cells[i] : segments[i - cellCount];
+    coords[2 * i] = shape.*low;
+    coords[2 * i + 1] = shape.*high;
   }
   return coords;
 }
 
+// Sorts `values` and drops repeats (values equal by ==, such as 0.0 and -0.0, are repeats).
+void sortDistinct(std::vector<double>& values) {
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+}
+
+// The distinct values of two ascending lists of distinct values, ascending.
+std::vector<double> mergeDistinct(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> merged(a.size() + b.size());
+  merged.erase(std::set_union(a.begin(), a.end(), b.begin(), b.end(), merged.begin()),
+               merged.end());
+  return merged;
+}
+
 // Sets the bin indices of every shape's binBox (and, for segments, its layer); one Warning line
-// per shape that is flat in x or in y.
+// per shape that is flat in x or in y, in shape order.
 void mapShapes(const std::vector<double>& xEdges, const std::vector<double>& yEdges,
                bool isSegment, std::vector<Shape>& shapes) {
-  for (Shape& shape : shapes) {
+  const int64_t count = static_cast<int64_t>(shapes.size());
+  std::vector<uint8_t> flat(count);
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < count; ++i) {
+    Shape& shape = shapes[i];
     BinBox& box = shape.binBox;
     box.xlo = ExposureEngine::coordIndex(xEdges, shape.xlo);
     box.xhi = ExposureEngine::coordIndex(xEdges, shape.xhi);
     box.ylo = ExposureEngine::coordIndex(yEdges, shape.ylo);
     box.yhi = ExposureEngine::coordIndex(yEdges, shape.yhi);
     if (isSegment) box.layer = shape.layer;
-    if (box.xhi == box.xlo || box.yhi == box.ylo)
-      utils::logAt(4, std::cout) << "Having object with zero width! Please check " << shape.name
-                                 << std::endl;
+    flat[i] = box.xhi == box.xlo || box.yhi == box.ylo;
   }
+  for (int64_t i = 0; i < count; ++i)
+    if (flat[i])
+      utils::logAt(4, std::cout) << "Having object with zero width! Please check "
+                                 << shapes[i].name << std::endl;
 }
 
 void failOnError(const std::string& error) {
@@ -69,10 +94,25 @@ void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Finish discretization" << std::endl;
 }
 
+// Each thread sorts a slice and drops its repeats; the slices are then merged pairwise. Since
+// layouts repeat their coordinates many times, the merged lists are short.
 void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<double>& coords) {
-  edges = coords;
-  std::sort(edges.begin(), edges.end());
-  edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+  const int32_t slices = static_cast<int32_t>(
+      std::clamp<size_t>(coords.size() / kSliceValues, 1, omp_get_max_threads()));
+  std::vector<std::vector<double>> sorted(slices);
+  parallelFor(slices, [&](int32_t s) {
+    sorted[s].assign(coords.begin() + coords.size() * s / slices,
+                     coords.begin() + coords.size() * (s + 1) / slices);
+    sortDistinct(sorted[s]);
+  });
+  for (int32_t width = 1; width < slices; width *= 2) {
+    parallelFor((slices + 2 * width - 1) / (2 * width), [&](int32_t pair) {
+      const int32_t first = 2 * width * pair, second = first + width;
+      if (second < slices) sorted[first] = mergeDistinct(sorted[first], sorted[second]);
+    });
+  }
+  edges = std::move(sorted[0]);
+  for (double& edge : edges) edge += 0.0;  // -0.0 becomes 0.0, whichever slice kept it
   edges.shrink_to_fit();
   utils::logInfo(std::cout) << "After remove duplicates: " << edges.size() << " unique values"
                             << std::endl;

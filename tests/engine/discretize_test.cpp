@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,18 +97,37 @@ TEST_F(DiscretizeTest, CellsAloneGiveTheEdges) {
   EXPECT_EQ(cellBins(1), (BinBox{1, 2, 1, 3, 0}));
 }
 
-// Random layouts on a coarse grid (so edges repeat): edges are strictly ascending and hold every
-// coordinate, and every shape's binBox maps back to exactly its own corners.
-TEST_F(DiscretizeTest, EveryBinBoxMapsBackToItsShape) {
+// Random layouts, their edges on a coarse grid (so that they repeat) or anywhere, on 1, 3 and 8
+// threads: the edges are the distinct coordinates in ascending order, every binBox maps back to
+// exactly its own corners, and neither the log nor a box depends on the thread count.
+TEST_F(DiscretizeTest, EveryBinBoxMapsBackToItsShapeOnEveryThreadCount) {
   std::mt19937 random(4242);
-  auto coord = [&random] { return static_cast<double>(static_cast<int>(random() % 40) - 20) / 4; };
-  for (int i = 0; i < 300; ++i) {
-    if (i % 3 == 0) addCell("c" + std::to_string(i), coord(), coord(), coord(), coord());
-    else addCover(random() % kLayers, coord(), coord(), coord(), coord());
+  auto coord = [&random] {
+    return random() % 2 ? static_cast<double>(static_cast<int>(random() % 40) - 20) / 4
+                        : std::ldexp(static_cast<double>(random()), -20) - 2048;
+  };
+  std::set<double> xs, ys;
+  for (int i = 0; i < 20000; ++i) {
+    const double x1 = coord(), y1 = coord(), x2 = coord(), y2 = coord();
+    if (i % 3 == 0) addCell("c" + std::to_string(i), x1, y1, x2, y2);
+    else addCover(random() % kLayers, x1, y1, x2, y2);
+    xs.insert({x1, x2});
+    ys.insert({y1, y2});
   }
-  discretize();
-  for (const Edges* edges : {&engine.xEdges, &engine.yEdges})
-    for (size_t i = 1; i < edges->size(); ++i) ASSERT_LT((*edges)[i - 1], (*edges)[i]);
+  const std::string log = discretize();
+  for (int threads : {3, 8}) {
+    const std::vector<Shape> before = engine.segments;
+    omp_set_num_threads(threads);
+    EXPECT_EQ(discretize(), log);
+    for (size_t i = 0; i < before.size(); ++i) {
+      const BinBox &a = before[i].binBox, &b = engine.segments[i].binBox;
+      ASSERT_EQ((std::vector<int32_t>{a.xlo, a.xhi, a.ylo, a.yhi, a.layer}),
+                (std::vector<int32_t>{b.xlo, b.xhi, b.ylo, b.yhi, b.layer}));
+    }
+  }
+  omp_set_num_threads(1);
+  EXPECT_EQ(engine.xEdges, Edges(xs.begin(), xs.end()));
+  EXPECT_EQ(engine.yEdges, Edges(ys.begin(), ys.end()));
   for (const std::vector<Shape>* shapes : {&engine.cells, &engine.segments}) {
     for (const Shape& shape : *shapes) {
       const Box box = engine.binBoxToBox(shape.binBox);
