@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/die_plan.h"
@@ -23,11 +24,11 @@ class NetGenerator {
  public:
   NetGenerator(const DesignOptions& options, const DiePlan& plan, DesignWriter& out)
       : options_(options),
-        rules_{options.layers},
+        rules_{options.layers, options.routedGrid},
         plan_(plan),
         out_(out),
         random_(options.seed * 4 + 2),
-        router_(out, random_) {}
+        router_(out, random_, rules_) {}
 
   void clocks();
   void signalsAndBuses(int64_t segmentBudget);
@@ -78,12 +79,17 @@ CombSpec NetGenerator::combOn(int pairLayer, bool horizontalTrunk, int widthHalv
   return spec;
 }
 
-// Pins sit on a branch track across their branch and on a low-layer track along it.
+// Pins sit on a branch track across their branch and along it on a low-layer track or, on the
+// routed grid, on a trunk track (the branch's crossing layer).
 Point NetGenerator::snapPin(const CombSpec& spec, Point p) const {
-  if (LayoutRules::horizontal(spec.trunkLayer)) {
-    return Point{LayoutRules::snapToTrack(spec.branchLayer, p.x), LayoutRules::snapToTrack(1, p.y)};
+  const bool horizontalTrunk = LayoutRules::horizontal(spec.trunkLayer);
+  const int along = options_.routedGrid ? spec.trunkLayer : horizontalTrunk ? 1 : 2;
+  if (horizontalTrunk) {
+    return Point{LayoutRules::snapToTrack(spec.branchLayer, p.x),
+                 LayoutRules::snapToTrack(along, p.y)};
   }
-  return Point{LayoutRules::snapToTrack(2, p.x), LayoutRules::snapToTrack(spec.branchLayer, p.y)};
+  return Point{LayoutRules::snapToTrack(along, p.x),
+               LayoutRules::snapToTrack(spec.branchLayer, p.y)};
 }
 
 int64_t NetGenerator::spanOfClass(int spanClass) {
@@ -243,12 +249,16 @@ void NetGenerator::clockLeaf(Point leaf, int64_t rx, int64_t ry, int64_t sinks, 
 
 }  // namespace
 
-int64_t segmentsForSize(std::string_view size) {
-  if (size == "S") return 10000;
-  if (size == "M") return 200000;
-  if (size == "L") return 1000000;
-  if (size == "XL") return 5000000;
-  return 0;
+bool applySize(std::string_view size, DesignOptions& options) {
+  static constexpr std::pair<std::string_view, int64_t> kSizes[] = {
+      {"S", 10000}, {"M", 200000}, {"L", 1000000}, {"XL", 5000000}, {"R", 1000000}};
+  for (const auto& [name, segments] : kSizes) {
+    if (name != size) continue;
+    options.targetSegments = segments;
+    options.routedGrid = size == "R";
+    return true;
+  }
+  return false;
 }
 
 int64_t baseDieSide(int64_t targetSegments) {
@@ -258,8 +268,10 @@ int64_t baseDieSide(int64_t targetSegments) {
 
 void generateDesign(const DesignOptions& options, DesignWriter& out) {
   const DiePlan plan(baseDieSide(options.targetSegments), options.dieScale);
+  if (options.routedGrid) out.useNanometres();
   writeStandardCells(plan, options.assetCellFraction, options.seed * 4 + 1, out);
-  const int64_t powerSegments = writePowerGrid(plan, LayoutRules{options.layers}, out);
+  const int64_t powerSegments =
+      writePowerGrid(plan, LayoutRules{options.layers, options.routedGrid}, out);
   NetGenerator nets(options, plan, out);
   nets.clocks();
   nets.signalsAndBuses(options.targetSegments - (out.counts().segments - powerSegments));

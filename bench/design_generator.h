@@ -19,10 +19,14 @@ struct DesignOptions {
   uint64_t seed = 1;
   double assetCellFraction = 0.02;  // of the cells in the rows
   double assetNetFraction = 0.05;   // of the clock, bus and signal nets
+  // Like a routed layout's file: integer nm, one wire width per layer, every wire end and pin on
+  // a track of the crossing layer, so that there are few distinct edges.
+  bool routedGrid = false;
 };
 
-// Segment target of a named size: S, M, L or XL; 0 for any other name.
-int64_t segmentsForSize(std::string_view size);
+// Sets the segment target and the grid of a named size: S, M, L or XL (10 thousand to 5 million
+// segments) or R (L on the routed grid). False, and nothing set, for any other name.
+bool applySize(std::string_view size, DesignOptions& options);
 // Side of the die (nm) before scaling: 1 mm for a million segments, side growing with the
 // square root of the segment count, a multiple of kAnchorGrid.
 int64_t baseDieSide(int64_t targetSegments);

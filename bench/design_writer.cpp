@@ -62,7 +62,11 @@ DesignWriter::~DesignWriter() {
 void DesignWriter::putCoords(std::vector<char>& out, const Rect& r) {
   for (int64_t v : {r.x1, r.y1, r.x2, r.y2}) {
     out.push_back(' ');
-    putMicrons(out, v);
+    if (nanometres_) {
+      putInt(out, v);
+    } else {
+      putMicrons(out, v);
+    }
   }
   if (collectEdges_) noteEdges(r);
 }

@@ -1,7 +1,8 @@
 // Writes the two files of a generated design through large buffers: the cell asset file
 // ("cell <name> x1 y1 x2 y2 N") and the net file ("seg <segment> <net> x1 y1 x2 y2 M<k>:metal<k>
-// <flag> x"), coordinates in um with three decimals. Counts what it wrote, and on request the
-// distinct x and y edges (what the program's discretization will find). Single-threaded.
+// <flag> x"), coordinates in um with three decimals or, on request, as integer nm. Counts what it
+// wrote, and on request the distinct x and y edges (what the program's discretization will find).
+// Single-threaded.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,9 @@ class DesignWriter {
   DesignWriter& operator=(const DesignWriter&) = delete;
 
   bool ok() const { return cellFile_ != nullptr && netFile_ != nullptr && !failed_; }
+  // Writes the coordinates as integer nm ("12345") instead of um ("12.345").
+  // REQUIRES: nothing written yet.
+  void useNanometres() { nanometres_ = true; }
   // REQUIRES: r has positive width and height; names hold no white space.
   void addCell(std::string_view name, const Rect& r);
   // Starts a net; the segments added after it belong to it. Every line of an asset net has flag 1.
@@ -57,6 +61,7 @@ class DesignWriter {
   char flag_ = '0';
   bool failed_ = false;
   bool collectEdges_ = false;
+  bool nanometres_ = false;
   std::vector<int64_t> xs_;
   std::vector<int64_t> ys_;
   DesignCounts counts_;

@@ -1,10 +1,11 @@
 // Writes a seeded, deterministic design that looks like a routed layout, for the benchmarks.
 //
-//   generate_design --size S|M|L|XL [--segments N] [--seed N] [--die-scale X] [--layers N]
+//   generate_design --size S|M|L|XL|R [--segments N] [--seed N] [--die-scale X] [--layers N]
 //                   [--asset-cells F] [--asset-nets F] [--out-dir DIR] [--name NAME] [--stats]
 //
 // writes DIR/NAME_cells.txt and DIR/NAME_nets.txt (run the program with --avail_layer N) and one
-// summary line; --stats adds the distinct x and y edges the program will find.
+// summary line; --stats adds the distinct x and y edges the program will find. R is L on a routed
+// grid: integer nm, one width per layer, wire ends on the crossing layer's tracks.
 #include <sys/stat.h>
 
 #include <chrono>
@@ -28,7 +29,7 @@ struct Arguments {
 
 [[noreturn]] void usage(const std::string& problem) {
   std::fprintf(stderr,
-               "generate_design: %s\nusage: generate_design --size S|M|L|XL [--segments N] "
+               "generate_design: %s\nusage: generate_design --size S|M|L|XL|R [--segments N] "
                "[--seed N] [--die-scale X] [--layers N] [--asset-cells F] [--asset-nets F] "
                "[--out-dir DIR] [--name NAME] [--stats]\n",
                problem.c_str());
@@ -48,8 +49,7 @@ void applyOption(Arguments& args, const std::string& option, const char* value) 
   bench::DesignOptions& d = args.design;
   if (option == "--size") {
     args.size = value;
-    d.targetSegments = bench::segmentsForSize(value);
-    if (d.targetSegments == 0) usage("unknown size " + args.size);
+    if (!bench::applySize(value, d)) usage("unknown size " + args.size);
   } else if (option == "--segments") {
     d.targetSegments = static_cast<int64_t>(number(option, value, 100, 1e9));
   } else if (option == "--seed") {

@@ -1,6 +1,7 @@
 // Geometry and routing rules of a generated design. Lengths are integers in nm (the files print
-// them in um with three decimals), all on a 5 nm manufacturing grid. Layer k is metal<k>, 1-based;
-// odd layers run horizontally, even layers vertically; the top two layers carry only power.
+// them in um with three decimals, or in nm), all on a 5 nm manufacturing grid. Layer k is
+// metal<k>, 1-based; odd layers run horizontally, even layers vertically; the top two layers carry
+// only power.
 #pragma once
 
 #include <algorithm>
@@ -31,6 +32,7 @@ constexpr int64_t kDieMargin = 3 * kAnchorGrid;  // between the die edge and the
 // REQUIRES for every function: 1 <= layer <= layers.
 struct LayoutRules {
   int layers = 8;
+  bool routedGrid = false;  // one width per layer (routedWidth), as in a routed layout's file
 
   int topSignalLayer() const { return layers - 2; }
   static bool horizontal(int layer) { return layer % 2 == 1; }
@@ -39,6 +41,13 @@ struct LayoutRules {
   static int64_t minWidth(int layer) { return pitch(layer) / 2; }
   // Wire width in halves of the minimum width (2: minimum, 3: 1.5x, 4: double).
   static int64_t width(int layer, int halves) { return minWidth(layer) * halves / 2; }
+  // The pitch less a 100 nm space: every edge of a wire on a track then lies half a metal1 width
+  // off a metal1 track, where the metal1 and metal2 edges lie, so the layers share their edges.
+  static int64_t routedWidth(int layer) { return pitch(layer) - kBasePitch / 2; }
+  // Width of a wire drawn `halves` wide: routedWidth on the routed grid.
+  int64_t drawnWidth(int layer, int halves) const {
+    return routedGrid ? routedWidth(layer) : width(layer, halves);
+  }
   // The nearest track of `layer` at or below `coord` (the first track when none is below).
   static int64_t snapToTrack(int layer, int64_t coord) {
     const int64_t p = pitch(layer);

@@ -14,14 +14,14 @@ Rect around(Point p, int64_t halfX, int64_t halfY, int layer) {
 
 void NetRouter::wire(int layer, Point a, Point b, int widthHalves) {
   if (a.x == b.x && a.y == b.y) return;
-  const int64_t half = LayoutRules::width(layer, widthHalves) / 2;
+  const int64_t half = halfWidth(layer, widthHalves);
   out_.addSegment(Rect{std::min(a.x, b.x) - half, std::min(a.y, b.y) - half,
                        std::max(a.x, b.x) + half, std::max(a.y, b.y) + half, layer});
 }
 
 void NetRouter::viaStack(Point p, int from, int to) {
   for (int layer = from; layer < to; ++layer) {
-    const int64_t half = LayoutRules::minWidth(layer) / 2;
+    const int64_t half = halfWidth(layer, 2);
     out_.addSegment(around(p, half, half, layer));
     out_.addSegment(around(p, half, half, layer + 1));
   }
@@ -29,9 +29,11 @@ void NetRouter::viaStack(Point p, int from, int to) {
 
 void NetRouter::pinStack(Point p, int to) {
   static constexpr int64_t kPinReach[] = {65, 135, 235};  // reach of the library's pin shapes
-  const int64_t left = kPinReach[random_.below(3)];
-  const int64_t right = kPinReach[random_.below(3)];
-  const int64_t half = LayoutRules::minWidth(1) / 2;
+  static constexpr int64_t kRoutedPinReach[] = {50, 150, 250};
+  const int64_t* reach = rules_.routedGrid ? kRoutedPinReach : kPinReach;
+  const int64_t left = reach[random_.below(3)];
+  const int64_t right = reach[random_.below(3)];
+  const int64_t half = halfWidth(1, 2);
   if (random_.chance(0.5)) {
     out_.addSegment(Rect{p.x - left, p.y - half, p.x + right, p.y + half, 1});
   } else {

@@ -21,7 +21,10 @@ struct CombSpec {
 
 class NetRouter {
  public:
-  NetRouter(DesignWriter& out, DesignRandom& random) : out_(out), random_(random) {}
+  // Wires and via squares take their widths from `rules`; on its routed grid the metal1 pin
+  // shapes, too, end half a metal1 width off a track.
+  NetRouter(DesignWriter& out, DesignRandom& random, LayoutRules rules = {})
+      : out_(out), random_(random), rules_(rules) {}
 
   // Joins every pin to the trunk. REQUIRES: each pin lies on a branch-layer track across its
   // branch (x for vertical branches, y for horizontal ones).
@@ -35,8 +38,14 @@ class NetRouter {
   void wire(int layer, Point a, Point b, int widthHalves);
 
  private:
+  // Half the width of a wire drawn `widthHalves` wide; a via square is a wire of 2 halves.
+  int64_t halfWidth(int layer, int widthHalves) const {
+    return rules_.drawnWidth(layer, widthHalves) / 2;
+  }
+
   DesignWriter& out_;
   DesignRandom& random_;
+  LayoutRules rules_;
 };
 
 }  // namespace bench

@@ -5,7 +5,7 @@
 namespace bench {
 namespace {
 
-constexpr int64_t kRailHalfWidth = 85;
+constexpr int64_t kRailHalfWidth = 85;  // off the routed grid
 constexpr int64_t kStripePitch = 40000;
 constexpr int64_t kStripeInset = 10000;  // from the core edge to the first stripe
 
@@ -36,8 +36,9 @@ Rect stripeRect(const DiePlan& plan, const Stripe& s) {
 // One net: its rails, its stripes, and a via (a square on both layers) at each crossing.
 void writePowerNet(const DiePlan& plan, const LayoutRules& rules, int net, DesignWriter& out) {
   out.beginNet(net == 0 ? "VDD" : "VSS", false);
+  const int64_t rail = rules.routedGrid ? LayoutRules::routedWidth(1) / 2 : kRailHalfWidth;
   for (int64_t y = plan.coreLo() + net * kRowHeight; y <= plan.coreHi(); y += 2 * kRowHeight) {
-    out.addSegment(Rect{plan.coreLo(), y - kRailHalfWidth, plan.coreHi(), y + kRailHalfWidth, 1});
+    out.addSegment(Rect{plan.coreLo(), y - rail, plan.coreHi(), y + rail, 1});
   }
   const std::vector<Stripe> lower = stripesOf(plan, rules.layers - 1, net);
   const std::vector<Stripe> upper = stripesOf(plan, rules.layers, net);

@@ -1,6 +1,7 @@
-// The power grid of a generated design: VDD and VSS rails on metal1 along every row boundary,
-// stripes on the two top layers across the whole core, and vias where stripes of one net cross.
-// It fills the die, so it grows with the die scale. Uses no random draws.
+// The power grid of a generated design: VDD and VSS rails on metal1 along every row boundary (of
+// the one metal1 width on the routed grid), stripes on the two top layers across the whole core,
+// and vias where stripes of one net cross. It fills the die, so it grows with the die scale. Uses
+// no random draws.
 #pragma once
 
 #include <cstdint>

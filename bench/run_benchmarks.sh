@@ -6,7 +6,8 @@
 # Usage: bench/run_benchmarks.sh [--sizes "S M L"] [--threads "1 8"] [--seed N] [--markdown]
 #                                [--no-die-growth] [--mem-limit MB] [--timeout SECONDS]
 #                                [--program PATH] [--strict]
-#   --sizes          any of S M L XL (default S M L; XL only when asked)
+#   --sizes          any of S M L XL R (default S M L; XL and R only when asked); R is L on a
+#                    routed grid (integer nm, wire ends on tracks), with far fewer bins
 #   --threads        thread counts to run each design with (default "1 8")
 #   --no-die-growth  skip L_die2, the nets of L on a die twice as wide and high
 #   --mem-limit      address-space limit of each run (default: total memory less 1 GB), so that a
