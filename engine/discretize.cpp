@@ -11,6 +11,7 @@
 #include "engine/exposure_engine.h"
 #include "engine/parallel_loop.h"
 #include "utils/log.h"
+#include "utils/memory.h"
 
 namespace {
 
@@ -20,7 +21,9 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
                                  double Shape::*high) {
   const int64_t cellCount = static_cast<int64_t>(cells.size());
   const int64_t count = cellCount + static_cast<int64_t>(segments.size());
-  std::vector<double> coords(2 * count);
+  std::vector<double> coords;
+  utils::reserveTouched(coords, 2 * count);
+  coords.resize(2 * count);
 #pragma omp parallel for schedule(static)
   for (int64_t i = 0; i < count; ++i) {
     const Shape& shape = i < cellCount ? cells[i] : segments[i - cellCount];

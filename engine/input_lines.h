@@ -16,6 +16,7 @@
 // Fields follow the rules of engine/line_fields.h; fields after the last one above are ignored.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -52,6 +53,17 @@ struct NetLine {
   bool hasFlag = false;
   int32_t flag = 0;
 };
+
+// Calls visit(line) for every line of `text`, without its line feed, until visit returns
+// false. The last line needs no line feed; a line feed at the very end starts no further line.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit&& visit) {
+  while (!text.empty()) {
+    const size_t feed = std::min(text.find('\n'), text.size());
+    if (!visit(text.substr(0, feed))) return;
+    text.remove_prefix(std::min(feed + 1, text.size()));
+  }
+}
 
 // Reads fields 1 to 9 into a fresh `net`.
 void parseNetLine(std::string_view line, NetLine& net);

@@ -3,21 +3,21 @@
 // straight into its final record list, and joined in file order.
 #include "engine/reader.h"
 
-#include <omp.h>
 
 #include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <new>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/exposure_engine.h"
 #include "engine/input_lines.h"
 #include "engine/line_fields.h"
+#include "engine/net_chunks.h"
 #include "utils/assert.h"
 #include "utils/log.h"
+#include "utils/memory.h"
 
 namespace engine {
 namespace {
@@ -40,16 +40,6 @@ struct InputFile {
 
 std::string noMemory(const std::string& what) { return "Cannot allocate memory for " + what; }
 
-// Calls visit(line) for every line of `chunk` until it returns false.
-template <typename Visit>
-void forEachLine(std::string_view chunk, Visit&& visit) {
-  while (!chunk.empty()) {
-    const size_t feed = std::min(chunk.find('\n'), chunk.size());
-    if (!visit(chunk.substr(0, feed))) return;
-    chunk.remove_prefix(std::min(feed + 1, chunk.size()));
-  }
-}
-
 // Whether `line` can hold a record: long enough and not white space alone.
 bool canHoldRecord(std::string_view line, size_t minLineBytes) {
   std::string_view first;
@@ -59,8 +49,14 @@ bool canHoldRecord(std::string_view line, size_t minLineBytes) {
 // Where each chunk's lines and records begin in its file.
 struct ChunkPlan {
   std::vector<uint64_t> firstLine;  // number of the chunk's first line, from 1
-  std::vector<int64_t> firstSlot;   // position of the chunk's first record in the record list
-  int64_t slots = 0;                // lines that can hold a record, in the whole file
+  std::vector<int64_t> firstSlot;   // position of the chunk's first record in the record list,
+                                    // and last the number of lines that can hold a record
+  int64_t slots() const { return firstSlot.back(); }
+
+  ChunkInput chunk(const InputFile& file, size_t k, int64_t maxRecords) const {
+    return ChunkInput{file.text.chunks()[k], firstLine[k], firstSlot[k], maxRecords,
+                      file.lineKind, &file.path};
+  }
 };
 
 ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLineBytes) {
@@ -77,12 +73,14 @@ ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLine
   }
   ChunkPlan plan;
   uint64_t nextLine = 1;
+  int64_t nextSlot = 0;
   for (int64_t k = 0; k < count; ++k) {
     plan.firstLine.push_back(nextLine);
-    plan.firstSlot.push_back(plan.slots);
+    plan.firstSlot.push_back(nextSlot);
     nextLine += lines[k];
-    plan.slots += slots[k];
+    nextSlot += slots[k];
   }
+  plan.firstSlot.push_back(nextSlot);
   return plan;
 }
 
@@ -127,8 +125,9 @@ std::string readFailure(const InputFile& file) {
 // fit in memory.
 std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, const ReadLimits& limits,
                             const char* recordKind, std::vector<Shape>& records) {
-  const int64_t count = std::min(plan.slots, limits.maxRecords);
+  const int64_t count = std::min(plan.slots(), limits.maxRecords);
   try {
+    utils::reserveTouched(records, static_cast<size_t>(count));
     records.assign(static_cast<size_t>(count), Shape(std::string(), 0));
   } catch (const std::bad_alloc&) {
     records = std::vector<Shape>();
@@ -138,27 +137,23 @@ std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, const 
   return std::string();
 }
 
-std::string tooMany(const InputFile& file, uint64_t lineNumber, const ReadLimits& limits,
-                    const char* records) {
-  return lineError(file.lineKind, file.path, lineNumber,
-                   "more than " + std::to_string(limits.maxRecords) + " " + records);
-}
-
-// Fills the cell slots from `slot` on with the cells of one chunk.
-std::string parseCellChunk(const InputFile& file, std::string_view chunk, uint64_t lineNumber,
-                           int64_t slot, const ReadLimits& limits, std::vector<Shape>& cells) {
+// Fills the cell slots of one chunk.
+std::string parseCellChunk(const ChunkInput& input, std::vector<Shape>& cells) {
   std::string error;
   std::string problem;
-  forEachLine(chunk, [&](std::string_view line) {
+  uint64_t lineNumber = input.firstLine;
+  int64_t slot = input.firstSlot;
+  forEachLine(input.text, [&](std::string_view line) {
     CellLine fields;
     const CellLineKind kind = parseCellLine(line, fields, problem);
     if (kind == CellLineKind::kBad) {
-      error = lineError(file.lineKind, file.path, lineNumber, problem);
-    } else if (kind == CellLineKind::kCell && slot >= limits.maxRecords) {
-      error = tooMany(file, lineNumber, limits, "cells");
+      error = lineError(input.lineKind, *input.path, lineNumber, problem);
+    } else if (kind == CellLineKind::kCell && slot >= input.maxRecords) {
+      error = lineError(input.lineKind, *input.path, lineNumber,
+                        "more than " + std::to_string(input.maxRecords) + " cells");
     } else if (kind == CellLineKind::kCell) {
-      utils::assertOrAbort(slot < static_cast<int64_t>(cells.size()), "cell slot %lld beyond the list",
-                    static_cast<long long>(slot));
+      utils::assertOrAbort(slot < static_cast<int64_t>(cells.size()),
+                           "cell slot %lld beyond the list", static_cast<long long>(slot));
       Shape& cell = cells[slot];
       cell.name.assign(fields.name);
       cell.id = static_cast<int32_t>(slot++);
@@ -182,156 +177,31 @@ std::string readCells(InputFile& file, const ReadLimits& limits, std::vector<Sha
   error = allocateRecords(file, plan, limits, "cells", cells);
   if (!error.empty()) return error;
   error = parseChunks(file, [&](int64_t k) {
-    return parseCellChunk(file, chunks[k], plan.firstLine[k], plan.firstSlot[k], limits, cells);
+    return parseCellChunk(plan.chunk(file, k, limits.maxRecords), cells);
   });
   if (!error.empty()) return error;
   return readFailure(file);
 }
 
-// A net as one chunk first names it.
-struct ChunkNet {
-  std::string_view name;
-  bool isAsset;
-};
-
-// What the parse of one chunk of the net file keeps between lines: its nets by name (ids are
-// positions in `nets`, numbered by first appearance in the chunk), and the net and the layer of
-// the previous line, which spare the look-ups when the next line repeats them.
-struct NetChunkState {
-  explicit NetChunkState(std::vector<ChunkNet>& nets) : nets(nets) {}
-
-  std::vector<ChunkNet>& nets;
-  std::unordered_map<std::string_view, int32_t> netIds;
-  std::string_view netName;
-  int32_t netId = -1;  // of netName; -1 before the first line
-  std::string layerKey;
-  int32_t layer = -1;  // of layerKey; -1 when no layer has that name
-};
-
-// The chunk's id of the net named `name`, adding the net (asset when `isAsset`) when it is new.
-int32_t chunkNetId(std::string_view name, bool isAsset, NetChunkState& state) {
-  if (state.netId >= 0 && name == state.netName) return state.netId;
-  state.netName = name;
-  const auto added = state.netIds.emplace(name, static_cast<int32_t>(state.nets.size()));
-  if (added.second) state.nets.push_back(ChunkNet{name, isAsset});
-  return state.netId = added.first->second;
-}
-
-// The index of the layer named `name` (-1 when there is none); state.layerKey holds the name.
-int32_t layerFor(std::string_view name, NetChunkState& state, const ExposureEngine& engine) {
-  if (state.layer >= 0 && name == state.layerKey) return state.layer;
-  state.layerKey.assign(name);
-  const auto found = engine.layerIndex.find(state.layerKey);
-  state.layer = found == engine.layerIndex.end() ? -1 : found->second;
-  return state.layer;
-}
-
-// Checks one net line and stores its segment in `slot`, its net id counted in the chunk.
-std::string addNetLine(const NetLine& fields, const InputFile& file, uint64_t lineNumber,
-                       int64_t slot, const ReadLimits& limits, NetChunkState& state,
-                       ExposureEngine& engine) {
-  const size_t colon = fields.layerField.find(':');
-  if (colon == std::string_view::npos)
-    return "Incompatible layer format" + std::string(fields.layerField);
-  if (!fields.hasFlag)
-    return lineError(file.lineKind, file.path, lineNumber,
-                     "the line ends before the asset flag (field 9)");
-  const int32_t layer = layerFor(fields.layerField.substr(colon + 1), state, engine);
-  if (layer < 0) return "Cannot find the corresponding layer in db: " + state.layerKey;
-  const std::string problem = rectangleProblem(fields.xlo, fields.ylo, fields.xhi, fields.yhi, 4);
-  if (!problem.empty()) return lineError(file.lineKind, file.path, lineNumber, problem);
-  if (slot >= limits.maxRecords) return tooMany(file, lineNumber, limits, "segments");
-  utils::assertOrAbort(slot < static_cast<int64_t>(engine.segments.size()),
-                "segment slot %lld beyond the list", static_cast<long long>(slot));
-  Shape& segment = engine.segments[slot];
-  segment.name.assign(fields.segmentName);
-  segment.id = static_cast<int32_t>(slot);
-  segment.netId = chunkNetId(fields.netName, fields.flag == 1, state);
-  segment.xlo = fields.xlo;
-  segment.ylo = fields.ylo;
-  segment.xhi = fields.xhi;
-  segment.yhi = fields.yhi;
-  segment.layer = layer;
-  return std::string();
-}
-
-std::string parseNetChunk(const InputFile& file, std::string_view chunk, uint64_t lineNumber,
-                          int64_t slot, const ReadLimits& limits, std::vector<ChunkNet>& nets,
-                          ExposureEngine& engine) {
-  NetChunkState state(nets);
-  std::string error;
-  forEachLine(chunk, [&](std::string_view line) {
-    NetLine fields;
-    parseNetLine(line, fields);
-    error = addNetLine(fields, file, lineNumber++, slot, limits, state, engine);
-    ++slot;  // a line that is not a segment ends the chunk's parse
-    return error.empty();
-  });
-  return error;
-}
-
-// Numbers the nets by their first line in the file, the asset flag taken from it, and points
-// every segment at its net.
-void joinNets(const std::vector<std::vector<ChunkNet>>& chunkNets, const ChunkPlan& plan,
-              ExposureEngine& engine) {
-  const int64_t count = static_cast<int64_t>(chunkNets.size());
-  std::unordered_map<std::string_view, int32_t> netIds;
-  std::vector<std::vector<int32_t>> fileIds(count);
-  for (int64_t k = 0; k < count; ++k) {
-    fileIds[k].reserve(chunkNets[k].size());
-    for (const ChunkNet& net : chunkNets[k]) {
-      const int32_t id = static_cast<int32_t>(engine.nets.size());
-      const auto added = netIds.emplace(net.name, id);
-      if (added.second) engine.nets.emplace_back(std::string(net.name), id, net.isAsset);
-      fileIds[k].push_back(added.first->second);
-    }
-  }
-#pragma omp parallel for schedule(dynamic, 1)
-  for (int64_t k = 0; k < count; ++k) {
-    const int64_t end = k + 1 < count ? plan.firstSlot[k + 1] : plan.slots;
-    for (int64_t slot = plan.firstSlot[k]; slot < end; ++slot) {
-      Shape& segment = engine.segments[slot];
-      segment.netId = fileIds[k][segment.netId];
-    }
-  }
-}
-
 std::string readNets(InputFile& file, const ReadLimits& limits, ExposureEngine& engine) {
   std::string error = readText(file);
   if (!error.empty()) return error;
-  const std::vector<std::string_view>& chunks = file.text.chunks();
-  const ChunkPlan plan = planChunks(chunks, kMinNetLineBytes);
+  const ChunkPlan plan = planChunks(file.text.chunks(), kMinNetLineBytes);
   error = allocateRecords(file, plan, limits, "segments", engine.segments);
   if (!error.empty()) return error;
-  std::vector<std::vector<ChunkNet>> chunkNets(chunks.size());
+  std::vector<NetChunk> chunks(file.text.chunks().size());
   error = parseChunks(file, [&](int64_t k) {
-    return parseNetChunk(file, chunks[k], plan.firstLine[k], plan.firstSlot[k], limits,
-                         chunkNets[k], engine);
+    return parseNetChunk(plan.chunk(file, k, limits.maxRecords), chunks[k], engine);
   });
   if (!error.empty()) return error;
   error = readFailure(file);
   if (!error.empty()) return error;
-  joinNets(chunkNets, plan, engine);
+  try {
+    joinNetChunks(chunks, plan.firstSlot, engine);
+  } catch (const std::bad_alloc&) {
+    return noMemory("the nets of net file " + file.path);
+  }
   return std::string();
-}
-
-// Fills every net's segmentIds, segmentsPerLayer and assetNetIds, all in ascending id order.
-void groupSegments(ExposureEngine& engine) {
-  std::vector<int32_t> perNet(engine.nets.size(), 0);
-  std::vector<int32_t> perLayer(engine.segmentsPerLayer.size(), 0);
-  for (const Shape& segment : engine.segments) {
-    ++perNet[segment.netId];
-    ++perLayer[segment.layer];
-  }
-  for (size_t layer = 0; layer < perLayer.size(); ++layer)
-    engine.segmentsPerLayer[layer].reserve(perLayer[layer]);
-  for (Net& net : engine.nets) net.segmentIds.reserve(perNet[net.id]);
-  for (const Shape& segment : engine.segments) {
-    engine.nets[segment.netId].segmentIds.push_back(segment.id);
-    engine.segmentsPerLayer[segment.layer].push_back(segment.id);
-  }
-  for (const Net& net : engine.nets)
-    if (net.isAsset) engine.assetNetIds.push_back(net.id);
 }
 
 void clearDesign(ExposureEngine& engine) {
@@ -353,11 +223,6 @@ std::string readFiles(InputFile& cellFile, InputFile& netFile, const ReadLimits&
   if (!error.empty()) return error;
   netFile.text.release();
   utils::logInfo(std::cout) << "Finish parsing nets." << std::endl;
-  try {
-    groupSegments(engine);
-  } catch (const std::bad_alloc&) {
-    return noMemory("the segment lists of the nets and layers");
-  }
   return std::string();
 }
 

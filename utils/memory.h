@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace utils {
 
@@ -33,5 +34,19 @@ struct AvailableMemory {
 // A tie is put down to the machine. Plain reads of a few small files.
 AvailableMemory availableMemory(const std::string& procRoot = "/proc",
                                 const std::string& cgroupRoot = "/sys/fs/cgroup");
+
+// Reserves room for `count` elements in `list` and writes to every page of the room beyond its
+// elements on all OpenMP threads, so that filling the list afterwards on one thread does not
+// also take the page faults of fresh memory one after another.
+template <typename T>
+void reserveTouched(std::vector<T>& list, size_t count) {
+  constexpr size_t kPageBytes = 4096;
+  list.reserve(count);
+  char* room = reinterpret_cast<char*>(list.data() + list.size());
+  const int64_t pages = static_cast<int64_t>(
+      ((list.capacity() - list.size()) * sizeof(T) + kPageBytes - 1) / kPageBytes);
+#pragma omp parallel for schedule(static)
+  for (int64_t page = 0; page < pages; ++page) room[page * kPageBytes] = 0;
+}
 
 }  // namespace utils
