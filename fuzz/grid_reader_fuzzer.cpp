@@ -1,6 +1,9 @@
 // Fuzz target: the grid engine's reader and discretization, on inputs as fuzz/grid_input.h
-// reads them. A read either fails with an Error text or yields a design whose links hold;
+// reads them. A read either fails with an Error text or yields a design whose links hold, and
+// a read on 3 threads in chunks of another size gives the same Error text or the same design;
 // discretization must then place every edge of every shape on the grid.
+#include <omp.h>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,6 +33,27 @@ void checkDesign(const ExposureEngine& engine, int32_t layers) {
   }
 }
 
+bool sameShapes(const std::vector<Shape>& a, const std::vector<Shape>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const Shape &s = a[i], &t = b[i];
+    if (s.name != t.name || s.id != t.id || s.netId != t.netId || s.layer != t.layer ||
+        s.xlo != t.xlo || s.ylo != t.ylo || s.xhi != t.xhi || s.yhi != t.yhi)
+      return false;
+  }
+  return true;
+}
+
+bool sameDesign(const ExposureEngine& a, const ExposureEngine& b) {
+  if (a.nets.size() != b.nets.size()) return false;
+  for (size_t i = 0; i < a.nets.size(); ++i) {
+    const Net &n = a.nets[i], &m = b.nets[i];
+    if (n.name != m.name || n.isAsset != m.isAsset || n.segmentIds != m.segmentIds) return false;
+  }
+  return sameShapes(a.cells, b.cells) && sameShapes(a.segments, b.segments) &&
+         a.assetNetIds == b.assetNetIds && a.segmentsPerLayer == b.segmentsPerLayer;
+}
+
 void checkEdges(const std::vector<double>& edges) {
   for (size_t i = 1; i < edges.size(); ++i) require(edges[i - 1] < edges[i]);
 }
@@ -55,10 +79,18 @@ void checkShapes(const ExposureEngine& engine, const std::vector<Shape>& shapes)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > fuzz::kMaxInputBytes) return -1;
-  RunConfig config;
-  std::unique_ptr<ExposureEngine> design;
-  if (!fuzz::readGridInput(fuzz::splitInput(data, size), config, design).empty()) return 0;
+  const fuzz::SplitInput input = fuzz::splitInput(data, size);
+  fuzz::SplitInput otherChunks = input;
+  otherChunks.selector ^= 0x50;
+  RunConfig config, otherConfig;
+  std::unique_ptr<ExposureEngine> design, other;
+  omp_set_num_threads(1);
+  const std::string error = fuzz::readGridInput(input, config, design);
+  omp_set_num_threads(3);
+  require(fuzz::readGridInput(otherChunks, otherConfig, other) == error);
+  if (!error.empty()) return 0;
   ExposureEngine& engine = *design;
+  require(sameDesign(engine, *other));
   checkDesign(engine, config.avail_layer);
   engine.discretize();
   checkEdges(engine.xEdges);

@@ -109,7 +109,7 @@ void ChunkedFile::readOn(std::string_view carry) {
     const size_t capacity = carry.size() + std::max(chunkBytes_, carry.size());
     const char* previous = blocks_.empty() ? nullptr : blocks_.back().get();
     char* block = newBlock(capacity);
-    std::memcpy(block, carry.data(), carry.size());
+    std::copy(carry.begin(), carry.end(), block);
     // A block that holds no chunk is no longer needed once its unfinished line is copied.
     if (previous != nullptr && carry.data() == previous) blocks_.erase(blocks_.end() - 2);
     const ssize_t got = readFull(fd_, block + carry.size(), capacity - carry.size());
