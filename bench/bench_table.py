@@ -254,10 +254,15 @@ def target_lines(runs, design='L', grown='L_die2'):
     if not threads:
         return lines
     few, many = _find(runs, design, threads[0]), _find(runs, design, threads[-1])
-    if few['read_mbps'] is not None:
-        net_rate = few['net_mb'] / few['reading']
-        lines.append('%s reader, %d thread(s): %.0f MB/s of net file (target >= 300)'
-                     % (design, few['threads'], net_rate))
+    if many is not few and few['read_mbps'] and many['read_mbps']:
+        lines.append('%s reader, %d / %d threads: %.0f / %.0f MB/s of input, %.2fx (target >= '
+                     '1000 MB/s and >= 3x)' % (design, few['threads'], many['threads'],
+                                               few['read_mbps'], many['read_mbps'],
+                                               many['read_mbps'] / few['read_mbps']))
+    if many is not few and few['discretization'] and many['discretization']:
+        lines.append('%s discretization %d threads / %d threads: %.2fx faster (target >= 4x)'
+                     % (design, few['threads'], many['threads'],
+                        few['discretization'] / many['discretization']))
     big = _find(runs, grown, threads[-1])
     if big and big['net exposure'] and many['net exposure']:
         lines.append('%s net exposure / %s net exposure, %d threads: %.2fx (target < 1.5x)'
