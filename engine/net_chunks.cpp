@@ -6,7 +6,6 @@
 #include "engine/input_lines.h"
 #include "engine/parallel_loop.h"
 #include "utils/assert.h"
-#include "utils/memory.h"
 
 namespace engine {
 namespace {
@@ -100,10 +99,8 @@ void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
     }
   }
   for (Net& net : engine.nets) net.segmentIds.resize(perNet[net.id]);
-  for (size_t layer = 0; layer < perLayer.size(); ++layer) {
-    utils::reserveTouched(engine.segmentsPerLayer[layer], perLayer[layer]);
+  for (size_t layer = 0; layer < perLayer.size(); ++layer)
     engine.segmentsPerLayer[layer].resize(perLayer[layer]);
-  }
 }
 
 }  // namespace

@@ -65,11 +65,15 @@ ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLine
   std::vector<int64_t> slots(count, 0);
 #pragma omp parallel for schedule(dynamic, 1)
   for (int64_t k = 0; k < count; ++k) {
+    uint64_t chunkLines = 0;
+    int64_t chunkSlots = 0;
     forEachLine(chunks[k], [&](std::string_view line) {
-      ++lines[k];
-      slots[k] += canHoldRecord(line, minLineBytes) ? 1 : 0;
+      ++chunkLines;
+      chunkSlots += canHoldRecord(line, minLineBytes) ? 1 : 0;
       return true;
     });
+    lines[k] = chunkLines;
+    slots[k] = chunkSlots;
   }
   ChunkPlan plan;
   uint64_t nextLine = 1;
