@@ -1,7 +1,6 @@
-// Both engines on seeded random designs that suit both: every coordinate a
-// multiple of a power-of-two unit that single precision holds exactly, every
-// rectangle at least one unit wide and high, every line of an asset net
-// flagged 1. They must agree on every cell and asset net.
+// Both engines on seeded random designs that suit both: every coordinate a multiple of a
+// power-of-two unit that single precision holds exactly, every rectangle at least one unit wide and
+// high, every line of an asset net flagged 1. They must agree on every cell and asset net.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,17 +26,20 @@ struct Family {
 };
 constexpr int32_t kCells = 24;
 
-// 24 cells, and nets of 1 to 6 shapes (wires along x or y, every third a
-// block), their lines shuffled together.
-void writeDesign(const Family &f, uint64_t seed, const std::string &cellPath,
-                 const std::string &netPath) {
+// 24 cells, and nets of 1 to 6 shapes (wires along x or y, every third a block), their lines
+// shuffled together.
+void writeDesign(const Family& f, uint64_t seed, const std::string& cellPath,
+                 const std::string& netPath) {
   std::mt19937_64 random(seed);
   auto draw = [&](int64_t lo, int64_t hi) {
     return std::uniform_int_distribution<int64_t>(lo, hi)(random);
   };
   auto place = [&](int64_t w, int64_t h) {
     const int64_t x = draw(0, f.span - w), y = draw(0, f.span - h);
-    return DesignText::coordinates({x * f.unit, y * f.unit, (x + w) * f.unit, (y + h) * f.unit});
+    std::ostringstream text;
+    text.precision(17);
+    text << x * f.unit << ' ' << y * f.unit << ' ' << (x + w) * f.unit << ' ' << (y + h) * f.unit;
+    return text.str();
   };
   auto block = [&] { return place(draw(1, f.span / 4), draw(1, f.span / 4)); };
   auto wire = [&] {
@@ -57,21 +59,20 @@ void writeDesign(const Family &f, uint64_t seed, const std::string &cellPath,
     }
   std::shuffle(lines.begin(), lines.end(), random);
   std::string nets;
-  for (const std::string &line : lines) nets += line;
+  for (const std::string& line : lines) nets += line;
   writeFile(cellPath, cells);
   writeFile(netPath, nets);
 }
 
-// Per family: fine lattice; large integer coordinates up to 2^23 on 12 layers;
-// crowded (many shared edges and exact overlaps) on 3 layers. With 10 and 12
-// layers the R-tree engine's layer numbers (22, 1010, ...) differ from the grid
-// engine's but keep their order. The designs must not be trivial: many items
-// are partly exposed.
+// Per family: fine lattice; large integer coordinates up to 2^23 on 12 layers; crowded (many shared
+// edges and exact overlaps) on 3 layers. With 10 and 12 layers the R-tree engine's layer numbers
+// (22, 1010, ...) differ from the grid engine's but keep their order. The designs must not be
+// trivial: many items are partly exposed.
 TEST(CrossCheckTest, EnginesAgreeOnSeededDesignsExactInSinglePrecision) {
   DesignInput input;
   input.cellFile = scratchPath("cells.txt");
   input.netFile = scratchPath("nets.txt");
-  for (const Family &family :
+  for (const Family& family :
        {Family{0.125, 256, 10, 40}, Family{1024, 8192, 12, 40}, Family{1, 32, 3, 60}}) {
     int partlyExposedCells = 0, partlyExposedNets = 0;
     for (uint64_t seed = 1; seed <= kSeeds; ++seed) {
@@ -88,9 +89,9 @@ TEST(CrossCheckTest, EnginesAgreeOnSeededDesignsExactInSinglePrecision) {
       EXPECT_TRUE(comparison.agrees()) << "seed " << seed << "\n" << printed.str();
       EXPECT_EQ(comparison.cellsCompared, static_cast<size_t>(kCells));
       EXPECT_EQ(comparison.netsCompared, static_cast<size_t>(family.nets + 1) / 2);
-      for (const ItemResult &cell : grid.cells)
+      for (const ItemResult& cell : grid.cells)
         partlyExposedCells += cell.exposedArea > 0 && cell.exposedArea < cell.area;
-      for (const ItemResult &net : grid.nets)
+      for (const ItemResult& net : grid.nets)
         partlyExposedNets += net.exposedArea > 0 && net.exposedArea < net.area;
     }
     EXPECT_GT(partlyExposedCells, kSeeds) << "unit " << family.unit;

@@ -1,12 +1,12 @@
-// A tiny layout built in the engine's fields directly: add cells and segments
-// in layout units, then discretize and measure them with the engine's own
-// steps, their log captured.
+// A tiny layout built in the engine's fields directly: add cells and segments in layout units, then
+// discretize and measure them with the engine's own steps, their log captured.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <string>
+#include <tuple>
 
 #include "engine/exposure_engine.h"
 
@@ -15,17 +15,17 @@ class ExposureFixture : public testing::Test {
   static constexpr int32_t kLayers = 8;
 
   ExposureFixture() : config(quietConfig()), engine(&config) {
-    testing::internal::GetCapturedStdout();  // the layer table lines of the
-                                             // engine
+    testing::internal::GetCapturedStdout();  // the layer table lines of the engine
   }
 
-  int32_t addCell(const std::string &name, double xlo, double ylo, double xhi, double yhi) {
+  int32_t addCell(const std::string& name, double xlo, double ylo, double xhi, double yhi) {
     const int32_t id = static_cast<int32_t>(engine.cells.size());
-    setGeometry(engine.cells.emplace_back(name, id), -1, xlo, ylo, xhi, yhi);
+    Shape& cell = engine.cells.emplace_back(name, id);
+    std::tie(cell.xlo, cell.ylo, cell.xhi, cell.yhi) = std::tie(xlo, ylo, xhi, yhi);
     return id;
   }
 
-  int32_t addNet(const std::string &name, bool isAsset) {
+  int32_t addNet(const std::string& name, bool isAsset) {
     const int32_t id = static_cast<int32_t>(engine.nets.size());
     engine.nets.emplace_back(name, id, isAsset);
     if (isAsset) engine.assetNetIds.push_back(id);
@@ -34,8 +34,9 @@ class ExposureFixture : public testing::Test {
 
   int32_t addSegment(int32_t net, int32_t layer, double xlo, double ylo, double xhi, double yhi) {
     const int32_t id = static_cast<int32_t>(engine.segments.size());
-    Shape &segment = engine.segments.emplace_back("s" + std::to_string(id), id, net);
-    setGeometry(segment, layer, xlo, ylo, xhi, yhi);
+    Shape& segment = engine.segments.emplace_back("s" + std::to_string(id), id, net);
+    segment.layer = layer;
+    std::tie(segment.xlo, segment.ylo, segment.xhi, segment.yhi) = std::tie(xlo, ylo, xhi, yhi);
     engine.nets[net].segmentIds.push_back(id);
     return id;
   }
@@ -66,30 +67,15 @@ class ExposureFixture : public testing::Test {
   ExposureEngine engine;
 
  private:
-  // The run's config; starts capturing standard output until the engine has
-  // been built.
+  // The run's config; starts capturing standard output until the engine has been built.
   static RunConfig quietConfig() {
     testing::internal::CaptureStdout();
     RunConfig result;
     result.avail_layer = kLayers;
     return result;
   }
-
-  static void setGeometry(Shape &shape, int32_t layer, double xlo, double ylo, double xhi,
-                          double yhi) {
-    shape.layer = layer;
-    shape.xlo = xlo;
-    shape.ylo = ylo;
-    shape.xhi = xhi;
-    shape.yhi = yhi;
-  }
 };
 
-inline bool operator==(const BinBox &a, const BinBox &b) {
+inline bool operator==(const BinBox& a, const BinBox& b) {
   return a.xlo == b.xlo && a.xhi == b.xhi && a.ylo == b.ylo && a.yhi == b.yhi && a.layer == b.layer;
-}
-
-inline void PrintTo(const BinBox &box, std::ostream *out) {
-  *out << "{" << box.xlo << ", " << box.xhi << ", " << box.ylo << ", " << box.yhi << ", layer "
-       << box.layer << "}";
 }

@@ -11,11 +11,10 @@ using engine::CellLine;
 using engine::CellLineKind;
 using engine::NetLine;
 
-// The problem names the field and quotes it printably: bytes outside printable
-// ASCII escaped, at most 40 bytes. Fields after the sixth are never looked at;
-// a number may run into the next.
+// The problem names the field and quotes it printably: bytes outside printable ASCII escaped, at
+// most 40 bytes. Fields after the sixth are never looked at; a number may run into the next.
 TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
-  const std::string digits(1 << 20, '7');
+  const std::string digits(40, '7');
   const std::pair<std::string, std::string> cases[] = {
       {"c U1 1 2 3 4N junk 1e 1e999 +\r", ""},
       {" \t \v\f\r", "blank"},
@@ -28,7 +27,7 @@ TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
       {std::string("cell U1 0 \x01\x7f\xff\"\\x 1 1", 20),
        "y1 (field 4) is not a number: \"\\x01\\x7f\\xff\\\"\\\\x\""},
       {std::string("cell U1 0 0 1 x\0y", 17), "y2 (field 6) is not a number: \"x\\x00y\""},
-      {"cell U1 x" + digits.substr(0, 40) + " 0 1 1",
+      {"cell U1 x" + digits + " 0 1 1",
        "x1 (field 3) is not a number: \"x" + digits.substr(0, 39) + "\" and 1 more byte"},
       {"cell U1 0 3 1 2", "y1 (field 4) 3 exceeds y2 (field 6) 2"},
       {"cell U1 0 1.0000000000000002 1 1",
@@ -36,7 +35,7 @@ TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
       {"cell U1 -1.7e308 0 1.7e308 0", "the rectangle's area exceeds the range of a double"},
       {"cell U1 1 0 1 0", ""},  // flat in both directions, kept
   };
-  for (const auto &[line, problem] : cases) {
+  for (const auto& [line, problem] : cases) {
     CellLine cell;
     std::string text;
     const CellLineKind kind = engine::parseCellLine(line, cell, text);
@@ -51,21 +50,21 @@ TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
             (std::vector<double>{8.5, -2, 10, 4.25}));
 }
 
-// The layer field and the flag as read; a line that breaks off earlier leaves
-// the field empty.
+// The layer field and the flag as read; a line that breaks off earlier leaves the field empty.
 TEST(NetLineTest, NineFieldsAreReadAndTheFirstUnreadableOneEndsTheLine) {
-  const std::tuple<const char *, const char *, bool, int32_t> cases[] = {
+  const std::tuple<const char*, const char*, bool, int32_t> cases[] = {
       {"seg s1 n1 0 1 2 3 M2:metal2 1", "M2:metal2", true, 1},
       {"seg s1 n1 0 1 2 3 M2:metal2 0 x y z\r", "M2:metal2", true, 0},
       {"seg s1 n1 0 1 2 3 M2:metal2 \r", "M2:metal2", false, 0},
       {"seg s1 n1 0 1 2 3 M2:metal2 yes", "M2:metal2", true, 0},
+      {"seg s1 n1 0 1 2 3 M2:metal2 -99999999999", "M2:metal2", true, -2147483647 - 1},
       {"seg s n 0 0 1 1M3:metal3 1", "M3:metal3", true, 1},
       {"   \r", "", false, 0},
       {"seg s1 n1 0 1 2", "", false, 0},
       {"seg s1 n1 0 nan 2 3 M1:metal1 1", "", false, 0},
       {"seg s1 n1 0 1 2 1e999 M1:metal1 1", "", false, 0},
   };
-  for (const auto &[line, layerField, hasFlag, flag] : cases) {
+  for (const auto& [line, layerField, hasFlag, flag] : cases) {
     NetLine read;
     engine::parseNetLine(line, read);
     EXPECT_EQ(read.layerField, layerField) << line;

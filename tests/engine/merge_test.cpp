@@ -1,16 +1,13 @@
-// The region merge on exposure lists set by hand: random maps against their own
-// bins, the greedy growth order, the Warning of the top layer and the end of a
-// run on a bin listed twice.
+// The region merge on exposure lists set by hand: random maps against their own bins, the greedy
+// growth order, the Warning of the top layer and the end of a run on a bin listed twice.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <memory>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "engine/exposure_engine.h"
 #include "tests/engine/exposure_fixture.h"
 
 namespace {
@@ -19,16 +16,10 @@ struct Bin {
   int32_t x, y;
 };
 
-std::vector<BinBox> oneBinBoxes(const std::vector<Bin> &bins, int32_t layer) {
+std::vector<BinBox> oneBinBoxes(const std::vector<Bin>& bins, int32_t layer) {
   std::vector<BinBox> boxes;
   for (Bin b : bins) boxes.push_back(BinBox{b.x, b.x + 1, b.y, b.y + 1, layer});
   return boxes;
-}
-
-size_t countOf(const std::string &log, const std::string &text) {
-  size_t count = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-  return count;
 }
 
 class MergeTest : public ExposureFixture {
@@ -41,18 +32,15 @@ class MergeTest : public ExposureFixture {
     for (int32_t i = 0; i <= ny; ++i) engine.yEdges.push_back(i);
   }
 
-  // Runs the merge and returns its log without the timestamps.
-  std::string merge() {
+  std::string merge() {  // returns the log
     testing::internal::CaptureStdout();
     engine.mergeExposure();
-    return std::regex_replace(testing::internal::GetCapturedStdout(),
-                              std::regex(R"(\[ *[0-9.]+\] )"), "");
+    return testing::internal::GetCapturedStdout();
   }
 };
 
-// Every exposed bin goes to one random cell or net list; the regions must be
-// disjoint, inside the grid, in scan order and cover exactly the exposed bins;
-// the summary counts them.
+// Every exposed bin goes to one random cell or net list; the regions must be disjoint, inside the
+// grid, in scan order and cover exactly the exposed bins; the summary counts them.
 TEST_F(MergeTest, RandomMapsGiveDisjointRegionsCoveringExactlyTheExposedBins) {
   std::mt19937 random(20240607);
   for (int trial = 0; trial < 300; ++trial) {
@@ -83,13 +71,13 @@ TEST_F(MergeTest, RandomMapsGiveDisjointRegionsCoveringExactlyTheExposedBins) {
     const std::string log = merge();
     std::vector<std::vector<int32_t>> covered(nx, std::vector<int32_t>(ny, 0));
     for (size_t i = 0; i < engine.mergedRegions.size(); ++i) {
-      const BinBox &r = engine.mergedRegions[i];
+      const BinBox& r = engine.mergedRegions[i];
       ASSERT_TRUE(0 <= r.xlo && r.xlo < r.xhi && r.xhi <= nx && r.layer == 0) << r;
       ASSERT_TRUE(0 <= r.ylo && r.ylo < r.yhi && r.yhi <= ny) << r;
       for (int32_t x = r.xlo; x < r.xhi; ++x)
         for (int32_t y = r.ylo; y < r.yhi; ++y) ++covered[x][y];
       if (i > 0) {
-        const BinBox &before = engine.mergedRegions[i - 1];
+        const BinBox& before = engine.mergedRegions[i - 1];
         EXPECT_LT(std::make_pair(before.xlo, before.ylo), std::make_pair(r.xlo, r.ylo));
       }
     }
@@ -98,9 +86,8 @@ TEST_F(MergeTest, RandomMapsGiveDisjointRegionsCoveringExactlyTheExposedBins) {
       for (int32_t y = 0; y < ny; ++y) EXPECT_EQ(engine.exposureMap[x][y], exposed[x][y] ? 0 : 255);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(log, m,
-                                  std::regex("Bin Area: (.*)\nTotal Exposed Area After "
-                                             "Merge: (.*)\nNumber of exposed bins: (.*)\n"
-                                             "Number of exposed regions after merge: (.*)")));
+                                  std::regex("Bin Area: (.*)\n.*After Merge: (.*)\n.*"
+                                             "exposed bins: (.*)\n.*after merge: (.*)")));
     EXPECT_NEAR(std::stod(m[1]), area, 1e-5 * std::max(1.0, area));
     EXPECT_NEAR(std::stod(m[2]), area, 1e-5 * std::max(1.0, area));
     EXPECT_EQ(m[3], std::to_string(bins));
@@ -122,7 +109,7 @@ TEST_F(MergeTest, RegionsGrowAlongYThenXAndTakeTheLargestMark) {
       {4, 4, {{1, 2}, {2, 2}}, {{1, 3}, {2, 3}}, 0, {{1, 3, 2, 4, 0}}},
       {1, 2, {{0, 0}}, {{0, 1}}, 3, {{0, 1, 0, 2, 3}}},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     useUnitGrid(c.nx, c.ny);
     engine.cellExposedBins = {oneBinBoxes(c.cellBins, 0)};
     engine.netExposedBins = {oneBinBoxes(c.netBins, c.netLayer)};
@@ -131,16 +118,20 @@ TEST_F(MergeTest, RegionsGrowAlongYThenXAndTakeTheLargestMark) {
   }
 }
 
-// One Warning per exposed net bin when only one layer is available, or when a
-// net bin is marked with the top layer; cell bins never warn.
+// One Warning per exposed net bin when only one layer is available, or when a net bin is marked
+// with the top layer; cell bins never warn.
 TEST_F(MergeTest, ExposedNetBinOnTheTopLayerWarns) {
-  for (const auto &[availLayer, mark, warnings] :
-       std::vector<std::tuple<int32_t, int32_t, size_t>>{{1, 0, 3}, {2, 0, 0}, {2, 1, 3}}) {
+  for (const auto& [availLayer, mark, warnings] :
+       std::vector<std::tuple<int32_t, int32_t, int>>{{1, 0, 3}, {2, 0, 0}, {2, 1, 3}}) {
     config.avail_layer = availLayer;
     useUnitGrid(3, 3);
     engine.cellExposedBins = {oneBinBoxes({{0, 0}, {0, 1}}, mark)};
     engine.netExposedBins = {oneBinBoxes({{1, 0}, {2, 2}}, mark), oneBinBoxes({{2, 0}}, mark)};
-    EXPECT_EQ(countOf(merge(), "Warning"), warnings) << availLayer << " " << mark;
+    const std::string log = merge();
+    int found = 0;
+    for (size_t at = log.find("Warning"); at != std::string::npos; at = log.find("Warning", at + 1))
+      ++found;
+    EXPECT_EQ(found, warnings) << availLayer << " " << mark;
   }
 }
 

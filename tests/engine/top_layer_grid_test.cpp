@@ -9,14 +9,13 @@
 
 namespace {
 
-// Random boxes, some empty, reversed or beyond the grid, layers up to the top
-// index 127.
+// Random boxes, some empty, reversed or beyond the grid, layers up to the top index 127.
 TEST(TopLayerGridTest, EveryStripeWidthGivesTheMaximumOverEachBin) {
   constexpr int32_t kNx = 37, kNy = 23;
   std::mt19937 random(5);
   std::uniform_int_distribution<int32_t> x(0, kNx + 3), y(0, kNy), layer(0, 127);
   std::vector<Shape> segments(60, Shape("s", 0, 0));
-  for (Shape &s : segments) {
+  for (Shape& s : segments) {
     s.layer = layer(random);
     s.binBox = BinBox{x(random), x(random), y(random), y(random), s.layer};
   }
@@ -26,14 +25,14 @@ TEST(TopLayerGridTest, EveryStripeWidthGivesTheMaximumOverEachBin) {
     for (int32_t bx = 0; bx < kNx; ++bx)
       for (int32_t by = 0; by < kNy; ++by) {
         int32_t top = -1;
-        for (const Shape &s : segments)
+        for (const Shape& s : segments)
           if (s.binBox.xlo <= bx && bx < s.binBox.xhi && s.binBox.ylo <= by && by < s.binBox.yhi)
             top = std::max(top, s.layer);
         ASSERT_EQ(grid.at(bx, by), top)
             << "stripe bytes " << stripeBytes << " bin " << bx << "," << by;
       }
   }
-  for (const auto &[nx, ny] : {std::make_pair(-1, -1), std::make_pair(0, 5), std::make_pair(5, 0)})
+  for (const auto& [nx, ny] : {std::make_pair(-1, -1), std::make_pair(0, 5), std::make_pair(5, 0)})
     EXPECT_EQ(TopLayerGrid(nx, ny, {}).nx() + TopLayerGrid(nx, ny, {}).ny(), 0);
 }
 
@@ -46,8 +45,8 @@ TEST(TopLayerGridTest, GridMemoryIsRefusedBeyondTheAvailableBytes) {
   EXPECT_EQ(gridMemoryError(1000, 1000, 0), "") << "unknown memory is not checked";
 }
 
-// Reused across boxes, as a loop thread reuses it; each box twice, so that the
-// second reset must forget the first walk.
+// Reused across boxes, as a loop thread reuses it; each box twice, so that the second reset must
+// forget the first walk.
 TEST(BinVisitSetTest, AgreesWithAnOrderedSetOnRandomBoxes) {
   std::mt19937 random(42);
   BinVisitSet visited;
