@@ -15,6 +15,8 @@ using engine::LineFields;
 constexpr FieldStatus kOk = FieldStatus::kOk;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+FieldStatus read(LineFields& fields, double& value) { return fields.number(value); }
+FieldStatus read(LineFields& fields, int32_t& value) { return fields.integer(value); }
 
 // Reads the first field of `text` as stream extraction does: the same success, the same value (bit
 // for bit), the same text left behind.
@@ -28,11 +30,7 @@ void expectAsStream(const std::string& text) {
 
   LineFields fields(text);
   T value{};
-  FieldStatus status;
-  if constexpr (std::is_same_v<T, double>)
-    status = fields.number(value);
-  else
-    status = fields.integer(value);
+  const FieldStatus status = read(fields, value);
   std::string_view next;
   if (status == kOk) fields.text(next);
   ASSERT_EQ(status == kOk, streamOk) << '"' << text << '"';
