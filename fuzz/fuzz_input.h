@@ -44,5 +44,4 @@ inline void require(bool condition) {
 
 }  // namespace fuzz
 
-// libFuzzer's start-up hook, defined once for every target: drops all standard output.
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);  // drops all standard output

@@ -23,22 +23,23 @@ constexpr double kRounding = 1 + 1e-9;  // relative error allowed in sums of bin
 
 double area(const Shape& shape) { return (shape.xhi - shape.xlo) * (shape.yhi - shape.ylo); }
 
+template <typename T>
+std::string bytesOf(const std::vector<T>& values) {
+  return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T)) + "|";
+}
+
 // Every double and every exposed bin that calcExposure leaves, as bytes.
-std::string runExposure(ExposureEngine& engine, int threads) {
+std::string runExposure(ExposureEngine& e, int threads) {
   omp_set_num_threads(threads);
-  engine.calcExposure();
-  std::vector<double> values = {engine.cellTotalExposedArea, engine.cellMaxRatio,
-                                engine.cellMeanRatio,        engine.netTotalExposedArea,
-                                engine.netMaxRatio,          engine.netMeanRatio};
-  for (const auto* list : {&engine.cellExposedArea, &engine.cellExposedRatio, &engine.netTotalArea,
-                           &engine.netExposedArea, &engine.netExposedRatio})
-    values.insert(values.end(), list->begin(), list->end());
-  std::string bytes(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
-  for (const auto* lists : {&engine.cellExposedBins, &engine.netExposedBins})
-    for (const std::vector<BinBox>& bins : *lists)
-      bytes +=
-          std::string(reinterpret_cast<const char*>(bins.data()), bins.size() * sizeof(BinBox)) +
-          "|";
+  e.calcExposure();
+  std::string bytes =
+      bytesOf(std::vector<double>{e.cellTotalExposedArea, e.cellMaxRatio, e.cellMeanRatio,
+                                  e.netTotalExposedArea, e.netMaxRatio, e.netMeanRatio});
+  for (const auto* list : {&e.cellExposedArea, &e.cellExposedRatio, &e.netTotalArea,
+                           &e.netExposedArea, &e.netExposedRatio})
+    bytes += bytesOf(*list);
+  for (const auto* lists : {&e.cellExposedBins, &e.netExposedBins})
+    for (const std::vector<BinBox>& bins : *lists) bytes += bytesOf(bins);
   return bytes;
 }
 

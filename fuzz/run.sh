@@ -27,14 +27,13 @@ for name in "${names[@]}"; do
 done
 failed=0
 for i in "${!names[@]}"; do
-  name=${names[$i]}
+  log="$build/logs/${names[$i]}.log"
   if wait "${pids[$i]}"; then
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/logs/$name.log" |
-      grep -o '[0-9]*$')
-    echo "$name: ${runs:-?} runs in ${seconds} s, nothing found"
+    runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    echo "${names[$i]}: ${runs:-?} runs in ${seconds} s, nothing found"
   else
-    echo "$name: FAULT FOUND, see build-fuzz/logs/$name.log and build-fuzz/artifacts/$name/"
-    tail -n 40 "$build/logs/$name.log"
+    echo "${names[$i]}: FAULT FOUND, see $log and build-fuzz/artifacts/${names[$i]}/"
+    tail -n 40 "$log"
     failed=1
   fi
 done

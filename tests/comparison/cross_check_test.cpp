@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -16,20 +17,19 @@
 namespace {
 
 constexpr double kTolerance = 1e-6;
-constexpr int kSeeds = 10;
+constexpr int kSeeds = 10, kCells = 24;
 
+// Coordinates are multiples of `unit` in 0 .. span * unit, layers M1:metal1 ..
+// M<layers>:metal<layers>; every other net, the first included, is an asset net.
 struct Family {
-  double unit;     // a power of two; every coordinate is a multiple of it
-  int64_t span;    // coordinates lie in 0 .. span * unit
-  int32_t layers;  // layer fields M1:metal1 .. M<layers>:metal<layers>
-  int32_t nets;    // every other net, the first included, is an asset net
+  double unit;
+  int64_t span;
+  int32_t layers, nets;
 };
-constexpr int32_t kCells = 24;
 
-// 24 cells, and nets of 1 to 6 shapes (wires along x or y, every third a block), their lines
+// The cells, and nets of 1 to 6 shapes (wires along x or y, every third a block), their lines
 // shuffled together.
-void writeDesign(const Family& f, uint64_t seed, const std::string& cellPath,
-                 const std::string& netPath) {
+void writeDesign(const Family& f, uint64_t seed, const DesignInput& input) {
   std::mt19937_64 random(seed);
   auto draw = [&](int64_t lo, int64_t hi) {
     return std::uniform_int_distribution<int64_t>(lo, hi)(random);
@@ -46,9 +46,8 @@ void writeDesign(const Family& f, uint64_t seed, const std::string& cellPath,
     const int64_t length = draw(1, f.span / 2), width = draw(1, f.span / 16);
     return draw(0, 1) == 0 ? place(length, width) : place(width, length);
   };
-  std::string cells;
-  for (int32_t c = 0; c < kCells; ++c)
-    cells += "cell u" + std::to_string(c) + " " + block() + " N\n";
+  std::ofstream cells(input.cellFile), nets(input.netFile);
+  for (int32_t c = 0; c < kCells; ++c) cells << "cell u" << c << " " << block() << " N\n";
   std::vector<std::string> lines;
   for (int32_t n = 0; n < f.nets; ++n)
     for (int64_t s = draw(1, 6); s > 0; --s) {
@@ -58,10 +57,7 @@ void writeDesign(const Family& f, uint64_t seed, const std::string& cellPath,
                       (n % 2 == 0 ? " 1" : " 0") + " x\n");
     }
   std::shuffle(lines.begin(), lines.end(), random);
-  std::string nets;
-  for (const std::string& line : lines) nets += line;
-  writeFile(cellPath, cells);
-  writeFile(netPath, nets);
+  for (const std::string& line : lines) nets << line;
 }
 
 // Per family: fine lattice; large integer coordinates up to 2^23 on 12 layers; crowded (many shared
@@ -76,7 +72,7 @@ TEST(CrossCheckTest, EnginesAgreeOnSeededDesignsExactInSinglePrecision) {
        {Family{0.125, 256, 10, 40}, Family{1024, 8192, 12, 40}, Family{1, 32, 3, 60}}) {
     int partlyExposedCells = 0, partlyExposedNets = 0;
     for (uint64_t seed = 1; seed <= kSeeds; ++seed) {
-      writeDesign(family, seed, input.cellFile, input.netFile);
+      writeDesign(family, seed, input);
       input.availLayer = family.layers;
       testing::internal::CaptureStdout();
       TwoEngineRun run(input);

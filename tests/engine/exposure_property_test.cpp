@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/exposure_totals.h"
 #include "tests/engine/exposure_fixture.h"
 
 namespace {
@@ -66,14 +67,6 @@ class ExposurePropertyTest : public ExposureFixture {
     }
   }
 
-  double listedArea(const std::vector<BinBox>& bins) const {
-    double area = 0;
-    for (const BinBox& b : bins)
-      area += (engine.xEdges[b.xhi] - engine.xEdges[b.xlo]) *
-              (engine.yEdges[b.yhi] - engine.yEdges[b.ylo]);
-    return area;
-  }
-
   // Counts square by square what each cell and asset net should measure: a cell's square is
   // exposed under no metal, a net's under no metal above one of its own segments there.
   void expectResultsMatchSquareCount() const {
@@ -101,11 +94,11 @@ class ExposurePropertyTest : public ExposureFixture {
     for (size_t c = 0; c < engine.cells.size(); ++c) {
       const Shape& s = engine.cells[c];
       cellRatio.push_back(cellExposed[c] / ((s.xhi - s.xlo) * (s.yhi - s.ylo)));
-      cellListed.push_back(listedArea(engine.cellExposedBins[c]));
+      cellListed.push_back(binBoxesArea(engine.cellExposedBins[c], engine.xEdges, engine.yEdges));
     }
     for (size_t i = 0; i < nets; ++i) {
       netRatio.push_back(netExposed[i] / netTotal[i]);
-      netListed.push_back(listedArea(engine.netExposedBins[i]));
+      netListed.push_back(binBoxesArea(engine.netExposedBins[i], engine.xEdges, engine.yEdges));
     }
     EXPECT_EQ(resultBytes(engine), bytesOf(cellExposed) + bytesOf(cellRatio) + bytesOf(netTotal) +
                                        bytesOf(netExposed) + bytesOf(netRatio) +

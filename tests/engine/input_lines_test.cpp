@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -43,11 +42,6 @@ TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
     EXPECT_EQ(kind == CellLineKind::kBad, !problem.empty() && problem != "blank");
     EXPECT_EQ(kind == CellLineKind::kCell ? cell.name : "U1", "U1");
   }
-  CellLine cell;
-  std::string text;
-  engine::parseCellLine("cell U2 8.5 -2 1e1 4.25N", cell, text);
-  EXPECT_EQ((std::vector<double>{cell.xlo, cell.ylo, cell.xhi, cell.yhi}),
-            (std::vector<double>{8.5, -2, 10, 4.25}));
 }
 
 // The layer field and the flag as read; a line that breaks off earlier leaves the field empty.
@@ -71,11 +65,6 @@ TEST(NetLineTest, NineFieldsAreReadAndTheFirstUnreadableOneEndsTheLine) {
     EXPECT_EQ(read.hasFlag, hasFlag) << line;
     EXPECT_EQ(read.flag, flag) << line;
   }
-  NetLine net;
-  engine::parseNetLine("seg s1 n1 0 1 2 3 M2:metal2 1", net);
-  EXPECT_EQ(std::string(net.segmentName) + " " + std::string(net.netName), "s1 n1");
-  EXPECT_EQ((std::vector<double>{net.xlo, net.ylo, net.xhi, net.yhi}),
-            (std::vector<double>{0, 1, 2, 3}));
 }
 
 }  // namespace

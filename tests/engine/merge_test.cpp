@@ -1,6 +1,5 @@
 // The region merge on random exposure lists set by hand, checked against the lists themselves.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <random>
 #include <regex>
@@ -92,17 +91,6 @@ TEST_F(MergeTest, RandomListsGiveMaximalDisjointRegionsCoveringExactlyTheExposed
       ++found;
     EXPECT_EQ(found, warnings);
   }
-}
-
-// The first bin found marked twice is named: cells are marked before nets.
-TEST_F(MergeTest, BinExposedTwiceEndsTheRun) {
-  engine.xEdges = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  engine.yEdges = {0, 1, 2, 3};
-  engine.cellExposedBins = {{{2, 3, 1, 2, 0}, {0, 1, 2, 3, 0}}};
-  engine.netExposedBins = {{{11, 12, 0, 1, 0}, {0, 1, 2, 3, 0}, {2, 3, 1, 2, 0}}};
-  EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), engine.mergeExposure()),
-              testing::ExitedWithCode(1),
-              "Error.*: A bin cannot be exposed twice: \\( 0 , 2 \\)\n$");
 }
 
 }  // namespace
