@@ -20,7 +20,7 @@ TEST(CellLineTest, FirstFieldThatFailsIsNamedAndQuoted) {
       {"cell", "the line ends before the cell name (field 2)"},
       {"cell U1 0 0 1", "the line ends before y2 (field 6)"},
       {"cell U1 0 1e 1 1", "y1 (field 4) is not a number: \"1e\""},
-      {"cell U1 0 0 -INF 1", "x2 (field 5) is not a number: \"-INF\""},
+      {"cell U1 0 0 -Infinity 1", "x2 (field 5) is not a number: \"-Infinity\""},
       {"cell U1 NaN 0 1 1", "x1 (field 3) is not a number: \"NaN\""},
       {"cell U1 0 0 1 -1e999", "y2 (field 6) does not fit a double: \"-1e999\""},
       {std::string("cell U1 0 \x01\x7f\xff\"\\x 1 1", 20),
