@@ -1,9 +1,7 @@
-// What every fuzz target does with its input: splits one byte string into a selector byte and
-// two file contents, and serves each content as a file that the readers can open by path.
-//
-// Input layout: byte 0 is the selector; bytes 1 and 2 give the length of the first file
-// (little-endian, cut to what is left); the first file follows, then the second file is the
-// rest. Shorter inputs give empty files. Not thread-safe: one input at a time.
+// What every fuzz target does with its input: splits it into a selector byte and two file
+// contents, byte 0 the selector, bytes 1 and 2 the length of the first file (little-endian, cut
+// to what is left), then the first file and the rest as the second (shorter inputs: empty
+// files), and serves each content as a file the readers open by path. One input at a time.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +12,7 @@
 
 namespace fuzz {
 
-// Inputs longer than this are skipped, so that a run stays fast.
-constexpr size_t kMaxInputBytes = 4096;
+constexpr size_t kMaxInputBytes = 4096;  // longer inputs are skipped, so that a run stays fast
 
 struct SplitInput {
   uint8_t selector = 0;
@@ -25,15 +22,14 @@ struct SplitInput {
 
 SplitInput splitInput(const uint8_t* data, size_t size);
 
-// An anonymous in-memory file (memfd) holding given bytes; its path opens it afresh from the
-// start. The file is closed when the object dies.
+// An anonymous in-memory file (memfd) holding given bytes, closed when the object dies; its
+// path opens it afresh from the start.
 class MemoryFile {
  public:
   explicit MemoryFile(std::string_view contents);
   ~MemoryFile();
   MemoryFile(const MemoryFile&) = delete;
   MemoryFile& operator=(const MemoryFile&) = delete;
-
   const std::string& path() const { return path_; }
 
  private:
@@ -48,6 +44,4 @@ inline void require(bool condition) {
 
 }  // namespace fuzz
 
-// libFuzzer's start-up hook, defined once here for every target that links this library: sends
-// standard output to a stream buffer that drops everything, for the whole process.
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);  // drops all standard output

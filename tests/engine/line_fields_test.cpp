@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,89 +12,14 @@ namespace {
 using engine::FieldStatus;
 using engine::LineFields;
 
-constexpr double kMax = std::numeric_limits<double>::max();
 constexpr FieldStatus kOk = FieldStatus::kOk;
-constexpr FieldStatus kMissing = FieldStatus::kMissing;
-constexpr FieldStatus kMalformed = FieldStatus::kMalformed;
-constexpr FieldStatus kOutOfRange = FieldStatus::kOutOfRange;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+FieldStatus read(LineFields& fields, double& value) { return fields.number(value); }
+FieldStatus read(LineFields& fields, int32_t& value) { return fields.integer(value); }
 
-TEST(LineFieldsTest, TextFieldsSplitAtEveryKindOfWhiteSpace) {
-  LineFields fields(" \ta\rb\vc\fd  e\r");
-  std::string_view field;
-  for (const char* expected : {"a", "b", "c", "d", "e"}) {
-    ASSERT_EQ(fields.text(field), kOk);
-    EXPECT_EQ(field, expected);
-  }
-  EXPECT_EQ(fields.text(field), kMissing);
-}
-
-// The value and what is left: the next field, or after a failure the text that failed.
-TEST(LineFieldsTest, NumberTakesTheLongestRunThatCanContinueIt) {
-  const struct {
-    const char* text;
-    FieldStatus status;
-    double value;
-    const char* next;
-  } cases[] = {
-      {"12abc", kOk, 12, "abc"}, {"1.5.3", kOk, 1.5, ".3"}, {"1e5.5", kOk, 1e5, ".5"},
-      {"0x10", kOk, 0, "x10"},   {"7-3", kOk, 7, "-3"},     {"1e5", kOk, 1e5, ""},
-      {"1E5", kOk, 1e5, ""},     {"1e+5", kOk, 1e5, ""},    {"25e-1", kOk, 2.5, ""},
-      {"+.5", kOk, 0.5, ""},     {"-.5", kOk, -0.5, ""},    {"5.", kOk, 5, ""},
-      {"1.e2 x", kOk, 100, "x"}, {"007", kOk, 7, ""},       {"0.1", kOk, 0.1, ""},
-      {"-0.0", kOk, -0.0, ""},   {"  \r", kMissing, 9, ""},
-      {"1e", kMalformed, 0, "1e"},   {"1e+", kMalformed, 0, "1e+"}, {"+", kMalformed, 0, "+"},
-      {"-", kMalformed, 0, "-"},     {".", kMalformed, 0, "."},     {"+-5", kMalformed, 0, "+-5"},
-      {".e5", kMalformed, 0, ".e5"}, {"e5", kMalformed, 0, "e5"},   {"inf", kMalformed, 0, "inf"},
-      {"nan", kMalformed, 0, "nan"}, {"  1ex rest", kMalformed, 0, "1ex"},
-      {"1e400", kOutOfRange, kMax, "1e400"},
-      {"-2e308", kOutOfRange, -kMax, "-2e308"},
-      {"0.0000000001e319", kOutOfRange, kMax, "0.0000000001e319"},
-      {"1e99999999999999999999999", kOutOfRange, kMax, "1e99999999999999999999999"},
-      {"1e-400", kOk, 0.0, ""},
-      {"-1e-400", kOk, -0.0, ""},
-      {"100000e-330", kOk, 0.0, ""},
-      {"4e-320", kOk, 4e-320, ""},  // subnormal
-      {"1e-99999999999999999999999", kOk, 0.0, ""},
-  };
-  for (const auto& c : cases) {
-    LineFields fields(c.text);
-    double value = 9.0;
-    EXPECT_EQ(fields.number(value), c.status) << c.text;
-    EXPECT_TRUE(sameBits(value, c.value)) << c.text << " read " << value;
-    EXPECT_EQ(fields.peek(), c.next) << c.text;
-  }
-}
-
-TEST(LineFieldsTest, IntegerReadsZeroWhenMalformedAndClampsWhenOutOfRange) {
-  const std::tuple<const char*, FieldStatus, int32_t> cases[] = {
-      {"1", kOk, 1},
-      {"01", kOk, 1},
-      {"+1", kOk, 1},
-      {"1.0", kOk, 1},
-      {"1abc", kOk, 1},
-      {"-1", kOk, -1},
-      {"-0", kOk, 0},
-      {"2147483647", kOk, 2147483647},
-      {"-2147483648", kOk, -2147483647 - 1},
-      {" \r", kMissing, 5},
-      {"abc", kMalformed, 0},
-      {"+", kMalformed, 0},
-      {".5", kMalformed, 0},
-      {"2147483648", kOutOfRange, 2147483647},
-      {"-2147483649", kOutOfRange, -2147483647 - 1},
-      {"99999999999999999999999", kOutOfRange, 2147483647}};
-  for (const auto& [text, status, expected] : cases) {
-    LineFields fields(text);
-    int32_t value = 5;
-    EXPECT_EQ(fields.integer(value), status) << text;
-    EXPECT_EQ(value, expected) << text;
-  }
-}
-
-// Reads the first field of `text` as stream extraction does: the same success, the same value
-// (bit for bit), the same text left behind.
+// Reads the first field of `text` as stream extraction does: the same success, the same value (bit
+// for bit), the same text left behind.
 template <typename T>
 void expectAsStream(const std::string& text) {
   std::istringstream stream(text);
@@ -106,13 +30,11 @@ void expectAsStream(const std::string& text) {
 
   LineFields fields(text);
   T value{};
-  FieldStatus status;
-  if constexpr (std::is_same_v<T, double>) status = fields.number(value);
-  else status = fields.integer(value);
+  const FieldStatus status = read(fields, value);
   std::string_view next;
   if (status == kOk) fields.text(next);
   ASSERT_EQ(status == kOk, streamOk) << '"' << text << '"';
-  if (status == kMissing) return;  // the stream leaves the value alone
+  if (status == FieldStatus::kMissing) return;  // the stream leaves the value alone
   ASSERT_TRUE(sameBits(static_cast<double>(value), static_cast<double>(expected)))
       << '"' << text << "\" read " << value << ", stream " << expected;
   ASSERT_EQ(std::string(next), expectedNext) << '"' << text << '"';
@@ -130,14 +52,14 @@ void expectRandomTextsAsStream(const std::string& alphabet, uint32_t seed) {
 }
 
 TEST(LineFieldsTest, ShortTextsReadAsStreamExtractionReadsThem) {
-  expectRandomTextsAsStream<double>("0123456789+-.eEx \r", 7);
+  expectRandomTextsAsStream<double>("0123456789+-.eEx \r\v\f", 7);
   expectRandomTextsAsStream<double>("0195+-.e", 8);
   expectRandomTextsAsStream<int32_t>("0123456789+-.x \t", 9);
   expectRandomTextsAsStream<int32_t>("91-", 10);  // long runs of digits overflow
 }
 
-// Plain decimals of up to 25 digits, the point anywhere: within and beyond the 19 digits, the
-// 2^53 and the 22 decimals that a quick exact conversion can take; and extreme exponents.
+// Plain decimals of up to 25 digits, the point anywhere: within and beyond the 19 digits, the 2^53
+// and the 22 decimals that a quick exact conversion can take; and extreme exponents.
 TEST(LineFieldsTest, LongDecimalsAndExtremeExponentsReadAsStreamExtractionReadsThem) {
   std::mt19937 random(11);
   for (int trial = 0; trial < 50000 && !HasFatalFailure(); ++trial) {
@@ -155,7 +77,7 @@ TEST(LineFieldsTest, LongDecimalsAndExtremeExponentsReadAsStreamExtractionReadsT
        {"9007199254740993", "0.9007199254740993", "1.0000000000000000000001",
         "0.0000000000000000000001", "00000000000000000000123.5", "1.7976931348623157e308",
         "1.7976931348623159e308", "2.4e-324", "2.5e-324", "0.00001e-320", "123456789e300",
-        "0.000e999", "-9e-999", "4.9406564584124654e-324"})
+        "0.000e999", "-9e-999", "4.9406564584124654e-324", "1e-99999999999999999999999"})
     expectAsStream<double>(text);
 }
 
