@@ -92,15 +92,6 @@ Lines describe(const std::vector<Shape>& shapes) {
   return lines;
 }
 
-TEST_F(ReaderTest, EmptyFilesGiveAnEmptyDesignWithEveryLayerList) {
-  const ExposureEngine& engine = readOk();
-  EXPECT_TRUE(engine.cells.empty());
-  EXPECT_TRUE(engine.segments.empty());
-  EXPECT_TRUE(engine.nets.empty());
-  EXPECT_TRUE(engine.assetNetIds.empty());
-  EXPECT_EQ(engine.segmentsPerLayer, std::vector<Ids>(kLayers));
-}
-
 // Blank lines, CRLF, a tab, 6 to 12 fields, repeated names, flat shapes, no final line feed.
 TEST_F(ReaderTest, LinesAreReadAsWritten) {
   writeCells("\ncell B 1 2 5 6 N\n  \r\n\ncell A 0 0 1 1\r\ncell B 3 0 3 1.5 N");
@@ -182,24 +173,6 @@ TEST_F(ReaderTest, FileThatCannotBeOpenedOrReadIsNamedCellFileFirst) {
   }
   config_.cell_file = cells;
   config_.net_file = nets;
-}
-
-TEST_F(ReaderTest, NetsAreNumberedByFirstAppearanceAndTheirFirstLineDecidesTheAsset) {
-  writeNets(netLine("s0", "zeta", 3, "1") + netLine("s1", "alpha", 1, "0") +
-            netLine("s1", "zeta", 1, "0") + netLine("s3", "Zeta", 1, "1") +
-            netLine("s4", "alpha", 3, "1") + netLine("s0", "zeta", 3, "1"));
-  const ExposureEngine& engine = readOk();
-  ASSERT_EQ(engine.nets.size(), 3u);  // names are case-sensitive
-  EXPECT_EQ(engine.segments.size(), 6u);  // repeated segment names are other segments
-  const std::pair<std::string, Ids> nets[] = {
-      {"zeta", {0, 2, 5}}, {"alpha", {1, 4}}, {"Zeta", {3}}};
-  for (int32_t id = 0; id < 3; ++id) {
-    EXPECT_EQ(engine.nets[id].name, nets[id].first);
-    EXPECT_EQ(engine.nets[id].segmentIds, nets[id].second);
-  }
-  EXPECT_EQ(engine.assetNetIds, (Ids{0, 2}));
-  EXPECT_EQ(engine.segmentsPerLayer[0], (Ids{1, 2, 3}));
-  EXPECT_EQ(engine.segmentsPerLayer[2], (Ids{0, 4, 5}));
 }
 
 TEST_F(ReaderTest, OnlyAFlagOfOneMarksAnAssetNet) {
