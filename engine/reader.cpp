@@ -22,8 +22,9 @@
 namespace engine {
 namespace {
 
-// A line shorter than this cannot hold a record: six fields (cells) or nine (nets) of a byte
-// each with a blank between them.
+// A line shorter than this cannot hold a record: a cell line's six fields take at least 11
+// bytes ("a b 0-0-0-0": a sign may start a number right after the one before), a net line's
+// nine at least 17.
 constexpr size_t kMinCellLineBytes = 11;
 constexpr size_t kMinNetLineBytes = 17;
 
