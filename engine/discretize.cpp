@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -33,10 +34,53 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
   return coords;
 }
 
-// Sorts `values` and drops repeats (values equal by ==, such as 0.0 and -0.0, are repeats).
-void sortDistinct(std::vector<double>& values) {
-  std::sort(values.begin(), values.end());
-  values.erase(std::unique(values.begin(), values.end()), values.end());
+// A set of doubles kept by their bit patterns in a hash table (open addressing, at most half
+// full), with its values in the order they first came. Add values + 0.0, so that -0.0 and 0.0
+// are one; no value may be the NaN that marks an empty slot.
+class DistinctValues {
+ public:
+  void add(double value) {
+    const size_t slot = find(bitsOf(value));
+    if (table_[slot] != kEmpty) return;
+    table_[slot] = bitsOf(value);
+    values_.push_back(value);
+    if (2 * values_.size() > table_.size()) grow();
+  }
+  std::vector<double>& values() { return values_; }
+
+ private:
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+
+  static uint64_t bitsOf(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+  }
+  // The slot that holds `bits`, or the empty slot where they belong.
+  size_t find(uint64_t bits) const {
+    const size_t mask = table_.size() - 1;
+    size_t slot = (bits * 0x9E3779B97F4A7C15u) >> shift_;
+    while (table_[slot] != kEmpty && table_[slot] != bits) slot = (slot + 1) & mask;
+    return slot;
+  }
+  void grow() {
+    table_.assign(2 * table_.size(), kEmpty);
+    --shift_;
+    for (const double value : values_) table_[find(bitsOf(value))] = bitsOf(value);
+  }
+
+  int shift_ = 64 - 12;
+  std::vector<uint64_t> table_ = std::vector<uint64_t>(size_t{1} << 12, kEmpty);
+  std::vector<double> values_;
+};
+
+// The distinct values of [begin, end) in ascending order, zero as 0.0. Layouts repeat their
+// coordinates many times, so only the distinct ones are sorted.
+std::vector<double> sortedDistinct(const double* begin, const double* end) {
+  DistinctValues distinct;
+  for (const double* value = begin; value != end; ++value) distinct.add(*value + 0.0);
+  std::sort(distinct.values().begin(), distinct.values().end());
+  return std::move(distinct.values());
 }
 
 // The distinct values of two ascending lists of distinct values, ascending.
@@ -97,16 +141,15 @@ void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Finish discretization" << std::endl;
 }
 
-// Each thread sorts a slice and drops its repeats; the slices are then merged pairwise. Since
-// layouts repeat their coordinates many times, the merged lists are short.
+// Each thread takes the distinct values of a slice in order; the slices are then merged pairwise.
+// Since layouts repeat their coordinates many times, the merged lists are short.
 void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<double>& coords) {
   const int32_t slices = static_cast<int32_t>(
       std::clamp<size_t>(coords.size() / kSliceValues, 1, omp_get_max_threads()));
   std::vector<std::vector<double>> sorted(slices);
   parallelFor(slices, [&](int32_t s) {
-    sorted[s].assign(coords.begin() + coords.size() * s / slices,
-                     coords.begin() + coords.size() * (s + 1) / slices);
-    sortDistinct(sorted[s]);
+    sorted[s] = sortedDistinct(coords.data() + coords.size() * s / slices,
+                               coords.data() + coords.size() * (s + 1) / slices);
   });
   for (int32_t width = 1; width < slices; width *= 2) {
     parallelFor((slices + 2 * width - 1) / (2 * width), [&](int32_t pair) {
@@ -115,7 +158,6 @@ void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<do
     });
   }
   edges = std::move(sorted[0]);
-  for (double& edge : edges) edge += 0.0;  // -0.0 becomes 0.0, whichever slice kept it
   edges.shrink_to_fit();
   utils::logInfo(std::cout) << "After remove duplicates: " << edges.size() << " unique values"
                             << std::endl;

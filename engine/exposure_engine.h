@@ -37,8 +37,8 @@ class ExposureEngine {
   // The Error text for `edges` distinct coordinates on axis `axis` ('x' or 'y'); empty when
   // they fit.
   static std::string edgeCountError(char axis, size_t edges);
-  // Replaces `edges` with the ascending distinct values of `coords` (0.0 for zero), sorting
-  // slices of kSliceValues or more values on all threads.
+  // Replaces `edges` with the ascending distinct values of `coords` (0.0 for zero), taking
+  // slices of kSliceValues or more values on all threads. REQUIRES: no value is NaN.
   static void sortUnique(std::vector<double>& edges, const std::vector<double>& coords);
   static constexpr size_t kSliceValues = 4096;
   // Position of the first edge not less than `coord` (edges.size() when none).
