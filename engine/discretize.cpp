@@ -16,6 +16,9 @@
 
 namespace {
 
+// Fewer shapes than this are handled on the calling thread: waking the others costs more.
+constexpr int64_t kParallelShapes = int64_t{1} << 14;
+
 // The low and the high edge of every cell, then of every segment, on one axis.
 std::vector<double> collectEdges(const std::vector<Shape>& cells,
                                  const std::vector<Shape>& segments, double Shape::*low,
@@ -25,7 +28,7 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
   std::vector<double> coords;
   utils::reserveTouched(coords, 2 * count);
   coords.resize(2 * count);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelShapes)
   for (int64_t i = 0; i < count; ++i) {
     const Shape& shape = i < cellCount ? cells[i] : segments[i - cellCount];
     coords[2 * i] = shape.*low;
@@ -97,7 +100,7 @@ void mapShapes(const std::vector<double>& xEdges, const std::vector<double>& yEd
                bool isSegment, std::vector<Shape>& shapes) {
   const int64_t count = static_cast<int64_t>(shapes.size());
   std::vector<uint8_t> flat(count);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelShapes)
   for (int64_t i = 0; i < count; ++i) {
     Shape& shape = shapes[i];
     BinBox& box = shape.binBox;
@@ -141,8 +144,8 @@ void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Finish discretization" << std::endl;
 }
 
-// Each thread takes the distinct values of a slice in order; the slices are then merged pairwise.
-// Since layouts repeat their coordinates many times, the merged lists are short.
+// Each thread takes the distinct values of a slice in order; the slices are then merged. Since
+// layouts repeat their coordinates many times, the merged lists are short.
 void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<double>& coords) {
   const int32_t slices = static_cast<int32_t>(
       std::clamp<size_t>(coords.size() / kSliceValues, 1, omp_get_max_threads()));
@@ -151,12 +154,7 @@ void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<do
     sorted[s] = sortedDistinct(coords.data() + coords.size() * s / slices,
                                coords.data() + coords.size() * (s + 1) / slices);
   });
-  for (int32_t width = 1; width < slices; width *= 2) {
-    parallelFor((slices + 2 * width - 1) / (2 * width), [&](int32_t pair) {
-      const int32_t first = 2 * width * pair, second = first + width;
-      if (second < slices) sorted[first] = mergeDistinct(sorted[first], sorted[second]);
-    });
-  }
+  for (int32_t s = 1; s < slices; ++s) sorted[0] = mergeDistinct(sorted[0], sorted[s]);
   edges = std::move(sorted[0]);
   edges.shrink_to_fit();
   utils::logInfo(std::cout) << "After remove duplicates: " << edges.size() << " unique values"

@@ -40,7 +40,7 @@ class ExposureEngine {
   // Replaces `edges` with the ascending distinct values of `coords` (0.0 for zero), taking
   // slices of kSliceValues or more values on all threads. REQUIRES: no value is NaN.
   static void sortUnique(std::vector<double>& edges, const std::vector<double>& coords);
-  static constexpr size_t kSliceValues = 4096;
+  static constexpr size_t kSliceValues = size_t{1} << 14;
   // Position of the first edge not less than `coord` (edges.size() when none).
   static int32_t coordIndex(const std::vector<double>& edges, double coord);
   // REQUIRES: 0 <= index < edges.size().

@@ -17,7 +17,7 @@
 template <typename Scratch, typename Body>
 void parallelForWithScratch(int32_t n, const Body& body) {
   std::vector<std::exception_ptr> failures(omp_get_max_threads());
-#pragma omp parallel
+#pragma omp parallel if (n > 1)
   {
     // An exception may not leave the loop: each iteration catches its own.
     std::exception_ptr& failure = failures[omp_get_thread_num()];

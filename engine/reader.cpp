@@ -64,7 +64,7 @@ ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLine
   const int64_t count = static_cast<int64_t>(chunks.size());
   std::vector<uint64_t> lines(count, 0);
   std::vector<int64_t> slots(count, 0);
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
   for (int64_t k = 0; k < count; ++k) {
     uint64_t chunkLines = 0;
     int64_t chunkSlots = 0;
@@ -95,7 +95,7 @@ template <typename ParseChunk>
 std::string parseChunks(const InputFile& file, ParseChunk&& parseChunk) {
   const int64_t count = static_cast<int64_t>(file.text.chunks().size());
   std::vector<std::string> errors(count);
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
   for (int64_t k = 0; k < count; ++k) {
     try {
       errors[k] = parseChunk(k);

@@ -88,7 +88,7 @@ size_t ChunkedFile::preload(size_t bytes) {
   char* text = newBlock(bytes);
   const int64_t pieces = static_cast<int64_t>((bytes + chunkBytes_ - 1) / chunkBytes_);
   std::vector<Piece> read(pieces);
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(dynamic, 1) if (pieces > 1)
   for (int64_t i = 0; i < pieces; ++i) {
     const size_t offset = static_cast<size_t>(i) * chunkBytes_;
     read[i] = readAt(fd_, text + offset, std::min(chunkBytes_, bytes - offset), offset);

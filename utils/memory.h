@@ -45,7 +45,7 @@ void reserveTouched(std::vector<T>& list, size_t count) {
   char* room = reinterpret_cast<char*>(list.data() + list.size());
   const int64_t pages = static_cast<int64_t>(
       ((list.capacity() - list.size()) * sizeof(T) + kPageBytes - 1) / kPageBytes);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (pages >= 1024)
   for (int64_t page = 0; page < pages; ++page) room[page * kPageBytes] = 0;
 }
 

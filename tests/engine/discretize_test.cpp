@@ -80,7 +80,7 @@ TEST_F(DiscretizeTest, EveryBinBoxMapsBackToItsShapeOnEveryThreadCount) {
                         : std::ldexp(static_cast<double>(random()), -20) - 2048;
   };
   std::set<double> xs, ys;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 40000; ++i) {  // enough for several slices and a parallel mapping
     const double x1 = coord(), y1 = coord(), x2 = coord(), y2 = coord();
     if (i % 3 == 0) addCell("c" + std::to_string(i), x1, y1, x2, y2);
     else addCover(random() % kLayers, x1, y1, x2, y2);
