@@ -144,6 +144,11 @@ TEST_F(ExposurePropertyTest, OneOrEightThreadsAndDroppedListsGiveBitIdenticalRes
     engine.keepExposedBins = false;
     calcExposure(3);
     EXPECT_EQ(resultBytes(engine), results);
+    testing::internal::CaptureStdout();  // each step alone, on a grid of its own
+    engine.calcCellExposure();
+    engine.calcNetExposure();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(resultBytes(engine), results);
     // The lists are left sized but empty.
     EXPECT_EQ(engine.cellExposedBins, decltype(cellBins)(engine.cells.size()));
     EXPECT_EQ(engine.netExposedBins, decltype(netBins)(engine.assetNetIds.size()));
