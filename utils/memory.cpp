@@ -102,7 +102,6 @@ uint64_t groupRoom(const std::string& dir, const GroupFiles& files) {
 // The least room of the group <root><path> and of every group above it up to <root>.
 uint64_t hierarchyRoom(const std::string& root, std::string_view path, const GroupFiles& files) {
   uint64_t room = UINT64_MAX;
-  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
   for (;;) {
     room = std::min(room, groupRoom(root + std::string(path), files));
     if (path.empty()) return room;
