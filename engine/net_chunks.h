@@ -16,10 +16,10 @@ namespace engine {
 // Where one chunk of an input file lies and how its line errors name the file.
 struct ChunkInput {
   std::string_view text;
-  uint64_t firstLine;      // number of the chunk's first line in the file, from 1
-  int64_t firstSlot;       // position of the chunk's first record in the record list
-  int64_t maxRecords;      // records the list may hold
-  const char* lineKind;    // "Net file", the head of a line error
+  uint64_t firstLine;    // number of the chunk's first line in the file, from 1
+  int64_t firstSlot;     // position of the chunk's first record in the record list
+  int64_t maxRecords;    // records the list may hold
+  const char* lineKind;  // "Net file", the head of a line error
   const std::string* path;
 };
 

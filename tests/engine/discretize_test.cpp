@@ -34,8 +34,9 @@ std::string warningLine(const std::string& name) {
 
 std::string countLines(size_t xs, size_t ys) {
   return "Start discret mapping\nHandling X-coords\nAfter remove duplicates: " +
-         std::to_string(xs) + " unique values\nHandling Y-coords\nAfter remove duplicates: " +
-         std::to_string(ys) + " unique values\n";
+         std::to_string(xs) +
+         " unique values\nHandling Y-coords\nAfter remove duplicates: " + std::to_string(ys) +
+         " unique values\n";
 }
 
 TEST_F(DiscretizeTest, LastBitDifferencesAreDistinctEdgesAndSignedZerosOne) {
@@ -82,8 +83,10 @@ TEST_F(DiscretizeTest, EveryBinBoxMapsBackToItsShapeOnEveryThreadCount) {
   std::set<double> xs, ys;
   for (int i = 0; i < 40000; ++i) {  // enough for several slices and a parallel mapping
     const double x1 = coord(), y1 = coord(), x2 = coord(), y2 = coord();
-    if (i % 3 == 0) addCell("c" + std::to_string(i), x1, y1, x2, y2);
-    else addCover(random() % kLayers, x1, y1, x2, y2);
+    if (i % 3 == 0)
+      addCell("c" + std::to_string(i), x1, y1, x2, y2);
+    else
+      addCover(random() % kLayers, x1, y1, x2, y2);
     xs.insert({x1, x2});
     ys.insert({y1, y2});
   }

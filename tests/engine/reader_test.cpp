@@ -66,8 +66,8 @@ class ReaderTest : public testing::Test {
 
   static std::string netLine(const std::string& segment, const std::string& net, int layer,
                              const std::string& flag) {
-    return "seg " + segment + " " + net + " 0 0 1 1 M:metal" + std::to_string(layer) + " " +
-           flag + " x\n";
+    return "seg " + segment + " " + net + " 0 0 1 1 M:metal" + std::to_string(layer) + " " + flag +
+           " x\n";
   }
 
   RunConfig config_;
@@ -85,8 +85,8 @@ Lines describe(const std::vector<Shape>& shapes) {
   Lines lines;
   for (const Shape& s : shapes) {
     std::ostringstream line;
-    line << s.id << ' ' << s.name << ' ' << s.netId << ' ' << s.xlo << ' ' << s.ylo << ' '
-         << s.xhi << ' ' << s.yhi << ' ' << s.layer;
+    line << s.id << ' ' << s.name << ' ' << s.netId << ' ' << s.xlo << ' ' << s.ylo << ' ' << s.xhi
+         << ' ' << s.yhi << ' ' << s.layer;
     lines.push_back(line.str());
   }
   return lines;
@@ -95,18 +95,16 @@ Lines describe(const std::vector<Shape>& shapes) {
 // Blank lines, CRLF, a tab, 6 to 12 fields, repeated names, flat shapes, no final line feed.
 TEST_F(ReaderTest, LinesAreReadAsWritten) {
   writeCells("\ncell B 1 2 5 6 N\n  \r\n\ncell A 0 0 1 1\r\ncell B 3 0 3 1.5 N");
-  writeNets("seg s1 n1 0 0 1 1 M1:metal1 1\r\nseg s2 n1 1 2 3 4 M3:metal3 1 x y z\n"
-            "seg s3 n2 0 3 2 3 :metal2\t1\r\nseg s3 n1 -1 0 0 1 metal:metal6 0");
-  {
-    ASSERT_EQ(read(), "");
-    EXPECT_EQ(describe(engine_->cells),
-              (Lines{"0 B -1 1 2 5 6 -1", "1 A -1 0 0 1 1 -1", "2 B -1 3 0 3 1.5 -1"}));
-    EXPECT_EQ(describe(engine_->segments),
-              (Lines{"0 s1 0 0 0 1 1 0", "1 s2 0 1 2 3 4 2", "2 s3 1 0 3 2 3 1",
-                     "3 s3 0 -1 0 0 1 5"}));
-    EXPECT_EQ(engine_->nets[0].segmentIds, (Ids{0, 1, 3}));
-    EXPECT_EQ(engine_->assetNetIds, (Ids{0, 1}));
-  }
+  writeNets(
+      "seg s1 n1 0 0 1 1 M1:metal1 1\r\nseg s2 n1 1 2 3 4 M3:metal3 1 x y z\n"
+      "seg s3 n2 0 3 2 3 :metal2\t1\r\nseg s3 n1 -1 0 0 1 metal:metal6 0");
+  ASSERT_EQ(read(), "");
+  EXPECT_EQ(describe(engine_->cells),
+            (Lines{"0 B -1 1 2 5 6 -1", "1 A -1 0 0 1 1 -1", "2 B -1 3 0 3 1.5 -1"}));
+  EXPECT_EQ(describe(engine_->segments), (Lines{"0 s1 0 0 0 1 1 0", "1 s2 0 1 2 3 4 2",
+                                                "2 s3 1 0 3 2 3 1", "3 s3 0 -1 0 0 1 5"}));
+  EXPECT_EQ(engine_->nets[0].segmentIds, (Ids{0, 1, 3}));
+  EXPECT_EQ(engine_->assetNetIds, (Ids{0, 1}));
 }
 
 TEST_F(ReaderTest, FirstBadLineEndsTheReadWithItsError) {
@@ -220,7 +218,8 @@ std::string snapshot(const ExposureEngine& engine, const std::string& error) {
 // read again, some with a bad line, on 2, 3 and 8 threads in chunks so small that chunk
 // boundaries fall everywhere: the same records, nets and first Error line.
 TEST_F(ReaderTest, RandomFilesMatchAPlainModelOnEveryThreadCountAndChunkSize) {
-  const std::string badNetLines[] = {"\n", "seg s n 0 0 1 1 metal1 1\n", "seg q n 0 0 1 1 M:metal1\r\n"};
+  const std::string badNetLines[] = {"\n", "seg s n 0 0 1 1 metal1 1\n",
+                                     "seg q n 0 0 1 1 M:metal1\r\n"};
   std::mt19937 random(31337);
   for (int trial = 0; trial < 40; ++trial) {
     std::string text, cells;
@@ -237,7 +236,9 @@ TEST_F(ReaderTest, RandomFilesMatchAPlainModelOnEveryThreadCountAndChunkSize) {
       perNetName[net].push_back(i);
       perLayer[layer - 1].push_back(i);
       text += netLine("s" + std::to_string(i), net, layer, flag ? "1" : "0");
-      cells += random() % 3 ? "cell c" + std::to_string(i) + " 0 0 1 1e" + std::to_string(i % 3) + "\r\n" : "   \n";
+      cells += random() % 3
+                   ? "cell c" + std::to_string(i) + " 0 0 1 1e" + std::to_string(i % 3) + "\r\n"
+                   : "   \n";
     }
     writeCells(cells);
     writeNets(text);

@@ -5,18 +5,24 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "utils/assert.h"
+#include "utils/log.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using utils::MemoryBound;
 
-TEST(MemoryTest, FiguresArePositiveOnLinux) {
+TEST(MemoryTest, FiguresArePositiveOnLinuxAndTheClockStartsWithTheProgram) {
+  std::ostringstream line;
+  utils::logInfo(line);
+  EXPECT_TRUE(line.str().rfind("[   0.", 0) == 0 || line.str().rfind("[   1.", 0) == 0)
+      << line.str();
   EXPECT_GT(utils::currentMemoryMB(), 0.0);
   EXPECT_GT(utils::peakMemoryMB(), 0.0);
   EXPECT_GE(utils::peakMemoryMB() + 1.0, utils::currentMemoryMB());
@@ -58,7 +64,9 @@ const FakeTree kTrees[] = {
       {"cgroup/job/memory.current", "5000\n"}},
      0, MemoryBound::kControlGroup},
     {"v1 memory controller beside the unified hierarchy",
-     {{"proc/self/cgroup", "5:cpuacct,memory:/slurm/job\n0::/\n"},
+     {{"proc/self/cgroup", "5:memory,cpuacct:/slurm/job\n3:cpu:/other\n0::/\n"},
+      {"cgroup/memory/other/memory.limit_in_bytes", "10\n"},  // not the memory controller's
+      {"cgroup/memory/other/memory.usage_in_bytes", "0\n"},
       {"cgroup/memory/slurm/job/memory.limit_in_bytes", "600000\n"},
       {"cgroup/memory/slurm/job/memory.usage_in_bytes", "500000\n"},
       {"cgroup/memory/slurm/job/memory.stat", "inactive_file 9\ntotal_inactive_file 100000\n"},
