@@ -43,9 +43,10 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
 class DistinctValues {
  public:
   void add(double value) {
-    const size_t slot = find(bitsOf(value));
+    const uint64_t bits = bitsOf(value);
+    const size_t slot = find(bits);
     if (table_[slot] != kEmpty) return;
-    table_[slot] = bitsOf(value);
+    table_[slot] = bits;
     values_.push_back(value);
     if (2 * values_.size() > table_.size()) grow();
   }

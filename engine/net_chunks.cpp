@@ -49,15 +49,13 @@ std::string addNetLine(const NetLine& fields, const ChunkInput& input, uint64_t 
   if (colon == std::string_view::npos)
     return "Incompatible layer format" + std::string(fields.layerField);
   if (!fields.hasFlag)
-    return lineError(input.lineKind, *input.path, lineNumber,
-                     "the line ends before the asset flag (field 9)");
+    return input.lineError(lineNumber, "the line ends before the asset flag (field 9)");
   const int32_t layer = layerFor(fields.layerField.substr(colon + 1), state, engine);
   if (layer < 0) return "Cannot find the corresponding layer in db: " + state.layerKey;
   const std::string problem = rectangleProblem(fields.xlo, fields.ylo, fields.xhi, fields.yhi, 4);
-  if (!problem.empty()) return lineError(input.lineKind, *input.path, lineNumber, problem);
-  if (slot >= input.maxRecords)
-    return lineError(input.lineKind, *input.path, lineNumber,
-                     "more than " + std::to_string(input.maxRecords) + " segments");
+  if (!problem.empty()) return input.lineError(lineNumber, problem);
+  const std::string beyond = input.limitError(lineNumber, slot, "segments");
+  if (!beyond.empty()) return beyond;
   utils::assertOrAbort(slot < static_cast<int64_t>(engine.segments.size()),
                        "segment slot %lld beyond the list", static_cast<long long>(slot));
   Shape& segment = engine.segments[slot];
@@ -104,6 +102,15 @@ void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
 }
 
 }  // namespace
+
+std::string ChunkInput::lineError(uint64_t lineNumber, const std::string& problem) const {
+  return engine::lineError(lineKind, *path, lineNumber, problem);
+}
+
+std::string ChunkInput::limitError(uint64_t lineNumber, int64_t slot, const char* records) const {
+  if (slot < maxRecords) return std::string();
+  return lineError(lineNumber, "more than " + std::to_string(maxRecords) + " " + records);
+}
 
 std::string parseNetChunk(const ChunkInput& input, NetChunk& chunk, ExposureEngine& engine) {
   chunk.perLayer.assign(engine.segmentsPerLayer.size(), 0);

@@ -21,6 +21,12 @@ struct ChunkInput {
   int64_t maxRecords;    // records the list may hold
   const char* lineKind;  // "Net file", the head of a line error
   const std::string* path;
+
+  // The Error text for line `lineNumber` of the chunk's file.
+  std::string lineError(uint64_t lineNumber, const std::string& problem) const;
+  // The Error text when the record of line `lineNumber` would go in `slot`: a record beyond
+  // maxRecords (`records` names them, e.g. "segments"); "" when the slot is within it.
+  std::string limitError(uint64_t lineNumber, int64_t slot, const char* records) const;
 };
 
 // A net as one chunk first names it.

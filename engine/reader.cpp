@@ -15,6 +15,7 @@
 #include "engine/input_lines.h"
 #include "engine/line_fields.h"
 #include "engine/net_chunks.h"
+#include "engine/parallel_loop.h"
 #include "utils/assert.h"
 #include "utils/log.h"
 #include "utils/memory.h"
@@ -61,11 +62,10 @@ struct ChunkPlan {
 };
 
 ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLineBytes) {
-  const int64_t count = static_cast<int64_t>(chunks.size());
-  std::vector<uint64_t> lines(count, 0);
-  std::vector<int64_t> slots(count, 0);
-#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
-  for (int64_t k = 0; k < count; ++k) {
+  const int32_t count = static_cast<int32_t>(chunks.size());
+  std::vector<uint64_t> lines(count);
+  std::vector<int64_t> slots(count);
+  parallelFor(count, [&](int32_t k) {
     uint64_t chunkLines = 0;
     int64_t chunkSlots = 0;
     forEachLine(chunks[k], [&](std::string_view line) {
@@ -75,11 +75,11 @@ ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLine
     });
     lines[k] = chunkLines;
     slots[k] = chunkSlots;
-  }
+  });
   ChunkPlan plan;
   uint64_t nextLine = 1;
   int64_t nextSlot = 0;
-  for (int64_t k = 0; k < count; ++k) {
+  for (int32_t k = 0; k < count; ++k) {
     plan.firstLine.push_back(nextLine);
     plan.firstSlot.push_back(nextSlot);
     nextLine += lines[k];
@@ -93,16 +93,15 @@ ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLine
 // file order that has one, "" when none has.
 template <typename ParseChunk>
 std::string parseChunks(const InputFile& file, ParseChunk&& parseChunk) {
-  const int64_t count = static_cast<int64_t>(file.text.chunks().size());
+  const int32_t count = static_cast<int32_t>(file.text.chunks().size());
   std::vector<std::string> errors(count);
-#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
-  for (int64_t k = 0; k < count; ++k) {
-    try {
+  parallelFor(count, [&](int32_t k) {
+    try {  // here, so that a bad line in an earlier chunk still comes first
       errors[k] = parseChunk(k);
     } catch (const std::bad_alloc&) {
       errors[k] = noMemory(std::string("the records of ") + file.kind + " " + file.path);
     }
-  }
+  });
   for (std::string& error : errors)
     if (!error.empty()) return std::move(error);
   return std::string();
@@ -151,25 +150,22 @@ std::string parseCellChunk(const ChunkInput& input, std::vector<Shape>& cells) {
   forEachLine(input.text, [&](std::string_view line) {
     CellLine fields;
     const CellLineKind kind = parseCellLine(line, fields, problem);
-    if (kind == CellLineKind::kBad) {
-      error = lineError(input.lineKind, *input.path, lineNumber, problem);
-    } else if (kind == CellLineKind::kCell && slot >= input.maxRecords) {
-      error = lineError(input.lineKind, *input.path, lineNumber,
-                        "more than " + std::to_string(input.maxRecords) + " cells");
-    } else if (kind == CellLineKind::kCell) {
-      utils::assertOrAbort(slot < static_cast<int64_t>(cells.size()),
-                           "cell slot %lld beyond the list", static_cast<long long>(slot));
-      Shape& cell = cells[slot];
-      cell.name.assign(fields.name);
-      cell.id = static_cast<int32_t>(slot++);
-      cell.xlo = fields.xlo;
-      cell.ylo = fields.ylo;
-      cell.xhi = fields.xhi;
-      cell.yhi = fields.yhi;
-      cell.layer = -1;
-    }
-    ++lineNumber;
-    return error.empty();
+    const uint64_t number = lineNumber++;
+    if (kind == CellLineKind::kBlank) return true;
+    error = kind == CellLineKind::kBad ? input.lineError(number, problem)
+                                       : input.limitError(number, slot, "cells");
+    if (!error.empty()) return false;
+    utils::assertOrAbort(slot < static_cast<int64_t>(cells.size()),
+                         "cell slot %lld beyond the list", static_cast<long long>(slot));
+    Shape& cell = cells[slot];
+    cell.name.assign(fields.name);
+    cell.id = static_cast<int32_t>(slot++);
+    cell.xlo = fields.xlo;
+    cell.ylo = fields.ylo;
+    cell.xhi = fields.xhi;
+    cell.yhi = fields.yhi;
+    cell.layer = -1;
+    return true;
   });
   return error;
 }
@@ -177,11 +173,10 @@ std::string parseCellChunk(const ChunkInput& input, std::vector<Shape>& cells) {
 std::string readCells(InputFile& file, const ReadLimits& limits, std::vector<Shape>& cells) {
   std::string error = readText(file);
   if (!error.empty()) return error;
-  const std::vector<std::string_view>& chunks = file.text.chunks();
-  const ChunkPlan plan = planChunks(chunks, kMinCellLineBytes);
+  const ChunkPlan plan = planChunks(file.text.chunks(), kMinCellLineBytes);
   error = allocateRecords(file, plan, limits, "cells", cells);
   if (!error.empty()) return error;
-  error = parseChunks(file, [&](int64_t k) {
+  error = parseChunks(file, [&](int32_t k) {
     return parseCellChunk(plan.chunk(file, k, limits.maxRecords), cells);
   });
   if (!error.empty()) return error;
@@ -195,7 +190,7 @@ std::string readNets(InputFile& file, const ReadLimits& limits, ExposureEngine& 
   error = allocateRecords(file, plan, limits, "segments", engine.segments);
   if (!error.empty()) return error;
   std::vector<NetChunk> chunks(file.text.chunks().size());
-  error = parseChunks(file, [&](int64_t k) {
+  error = parseChunks(file, [&](int32_t k) {
     return parseNetChunk(plan.chunk(file, k, limits.maxRecords), chunks[k], engine);
   });
   if (!error.empty()) return error;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 namespace utils {
 namespace {
@@ -87,20 +86,20 @@ void ChunkedFile::read() {
 size_t ChunkedFile::preload(size_t bytes) {
   char* text = newBlock(bytes);
   const int64_t pieces = static_cast<int64_t>((bytes + chunkBytes_ - 1) / chunkBytes_);
-  std::vector<Piece> read(pieces);
+  std::vector<Piece> results(pieces);
 #pragma omp parallel for schedule(dynamic, 1) if (pieces > 1)
   for (int64_t i = 0; i < pieces; ++i) {
     const size_t offset = static_cast<size_t>(i) * chunkBytes_;
-    read[i] = readAt(fd_, text + offset, std::min(chunkBytes_, bytes - offset), offset);
+    results[i] = readAt(fd_, text + offset, std::min(chunkBytes_, bytes - offset), offset);
   }
   // The text ends at the first piece that came short: the file shrank, or a read failed.
   size_t loaded = 0;
-  for (const Piece& piece : read) {
+  for (const Piece& piece : results) {
     loaded += piece.got;
     readError_ = piece.error;
     if (piece.got < chunkBytes_) break;
   }
-  return std::min(loaded, bytes);
+  return loaded;
 }
 
 void ChunkedFile::readOn(std::string_view carry) {
@@ -130,14 +129,9 @@ void ChunkedFile::readOn(std::string_view carry) {
 std::string_view ChunkedFile::cutLines(std::string_view text) {
   const size_t end = text.rfind('\n') + 1;  // 0 when no line ends in `text`
   for (size_t begin = 0; begin < end;) {
-    size_t cut = end;
-    if (end - begin > chunkBytes_) {
-      const size_t last = begin + chunkBytes_ - 1;  // the chunk ends at the line feed from here
-      cut = static_cast<size_t>(
-                static_cast<const char*>(std::memchr(text.data() + last, '\n', end - last)) -
-                text.data()) +
-            1;
-    }
+    // The chunk ends at the first line feed from its chunkBytes_-th byte on.
+    const size_t cut =
+        end - begin > chunkBytes_ ? text.find('\n', begin + chunkBytes_ - 1) + 1 : end;
     chunks_.push_back(text.substr(begin, cut - begin));
     begin = cut;
   }
