@@ -96,6 +96,13 @@ const FakeTree kTrees[] = {
       {"cgroup/memory/memory.limit_in_bytes", "99999999999999999999\n"},
       {"cgroup/memory/memory.usage_in_bytes", "0\n"}},
      1024000, MemoryBound::kMachine},
+    {"lines without a group path are skipped",
+     {{"proc/self/cgroup", "4:memory\nmemory\n2:cpu,memory\n0:\n"},
+      {"cgroup/memory.max", "1000\n"},
+      {"cgroup/memory.current", "0\n"},
+      {"cgroup/memory/memory.limit_in_bytes", "1000\n"},
+      {"cgroup/memory/memory.usage_in_bytes", "0\n"}},
+     1024000, MemoryBound::kMachine},
     {"no control group file", {}, 1024000, MemoryBound::kMachine},
 };
 
