@@ -5,71 +5,84 @@
 #include "engine/exposure_engine.h"
 #include "engine/input_lines.h"
 #include "engine/parallel_loop.h"
-#include "utils/assert.h"
 
 namespace engine {
 namespace {
 
-// What the parse of one chunk keeps between lines: its nets by name, and the net and the layer
-// of the previous line, which spare the look-ups when the next line repeats them (the lines of
-// a net usually follow each other).
-struct NetChunkState {
-  explicit NetChunkState(NetChunk& chunk) : chunk(chunk) {}
+// The bytes one net's entry in the numbering map takes, with its share of the buckets.
+constexpr uint64_t kNetMapEntryBytes = 64;
 
-  NetChunk& chunk;
-  std::unordered_map<std::string_view, int32_t> netIds;
-  std::string_view netName;
-  int32_t netId = -1;  // of netName; -1 before the first line
-  std::string layerKey;
-  int32_t layer = -1;  // of layerKey; -1 when no layer has that name
+// The layer of the previous line, which spares the look-up when the next line repeats it.
+struct LayerCache {
+  std::string key;
+  int32_t layer = -1;  // of key; -1 when no layer has that name
 };
 
-// The chunk's id of the net named `name`, adding the net (asset when `isAsset`) when it is new.
-int32_t chunkNetId(std::string_view name, bool isAsset, NetChunkState& state) {
-  if (state.netId >= 0 && name == state.netName) return state.netId;
-  state.netName = name;
-  const auto added = state.netIds.emplace(name, static_cast<int32_t>(state.chunk.nets.size()));
-  if (added.second) state.chunk.nets.push_back(ChunkNet{name, isAsset});
-  return state.netId = added.first->second;
+// The index of the layer named `name` (-1 when there is none); cache.key holds the name.
+int32_t layerFor(std::string_view name, LayerCache& cache, const ExposureEngine& engine) {
+  if (cache.layer >= 0 && name == cache.key) return cache.layer;
+  cache.key.assign(name);
+  const auto found = engine.layerIndex.find(cache.key);
+  cache.layer = found == engine.layerIndex.end() ? -1 : found->second;
+  return cache.layer;
 }
 
-// The index of the layer named `name` (-1 when there is none); state.layerKey holds the name.
-int32_t layerFor(std::string_view name, NetChunkState& state, const ExposureEngine& engine) {
-  if (state.layer >= 0 && name == state.layerKey) return state.layer;
-  state.layerKey.assign(name);
-  const auto found = engine.layerIndex.find(state.layerKey);
-  state.layer = found == engine.layerIndex.end() ? -1 : found->second;
-  return state.layer;
-}
-
-// Checks one net line and stores its segment in `slot`.
-std::string addNetLine(const NetLine& fields, const ChunkInput& input, uint64_t lineNumber,
-                       int64_t slot, NetChunkState& state, ExposureEngine& engine) {
+// Checks one net line whose segment would go in `slot`; sets `layer` to its layer index.
+std::string checkNetLine(const NetLine& fields, const ChunkInput& input, uint64_t lineNumber,
+                         int64_t slot, LayerCache& layers, const ExposureEngine& engine,
+                         int32_t& layer) {
   const size_t colon = fields.layerField.find(':');
   if (colon == std::string_view::npos)
     return "Incompatible layer format" + std::string(fields.layerField);
   if (!fields.hasFlag)
     return input.lineError(lineNumber, "the line ends before the asset flag (field 9)");
-  const int32_t layer = layerFor(fields.layerField.substr(colon + 1), state, engine);
-  if (layer < 0) return "Cannot find the corresponding layer in db: " + state.layerKey;
+  layer = layerFor(fields.layerField.substr(colon + 1), layers, engine);
+  if (layer < 0) return "Cannot find the corresponding layer in db: " + layers.key;
   const std::string problem = rectangleProblem(fields.xlo, fields.ylo, fields.xhi, fields.yhi, 4);
   if (!problem.empty()) return input.lineError(lineNumber, problem);
-  const std::string beyond = input.limitError(lineNumber, slot, "segments");
-  if (!beyond.empty()) return beyond;
-  utils::assertOrAbort(slot < static_cast<int64_t>(engine.segments.size()),
-                       "segment slot %lld beyond the list", static_cast<long long>(slot));
-  Shape& segment = engine.segments[slot];
-  segment.name.assign(fields.segmentName);
-  segment.id = static_cast<int32_t>(slot);
-  segment.netId = chunkNetId(fields.netName, fields.flag == 1, state);
-  segment.xlo = fields.xlo;
-  segment.ylo = fields.ylo;
-  segment.xhi = fields.xhi;
-  segment.yhi = fields.yhi;
-  segment.layer = layer;
-  ++state.chunk.nets[segment.netId].segments;
-  ++state.chunk.perLayer[layer];
-  return std::string();
+  return input.limitError(lineNumber, slot, "segments");
+}
+
+// Calls add(slot, fields, layer) for every line of the chunk while it holds a segment and add
+// returns ""; returns the Error text that ended the walk ("" when none did) and counts the
+// lines walked in `lines`.
+template <typename Add>
+std::string forEachSegment(const ChunkInput& input, const ExposureEngine& engine, uint64_t& lines,
+                           Add&& add) {
+  LayerCache layers;
+  uint64_t lineNumber = input.firstLine;
+  int64_t slot = input.firstSlot;
+  std::string error;
+  forEachLine(input.text, [&](std::string_view line) {
+    NetLine fields;
+    parseNetLine(line, fields);
+    int32_t layer = -1;
+    error = checkNetLine(fields, input, lineNumber++, slot, layers, engine, layer);
+    if (error.empty()) error = add(slot++, fields, layer);
+    return error.empty();  // so every line before a bad one held a segment and had a slot
+  });
+  lines = lineNumber - input.firstLine;
+  return error;
+}
+
+// The nets one chunk names, by name, with the net of the previous line, which spares the
+// look-up when the next line repeats it (the lines of a net usually follow each other).
+struct ChunkNetNames {
+  explicit ChunkNetNames(NetChunk& chunk) : chunk(chunk) {}
+
+  NetChunk& chunk;
+  std::unordered_map<std::string_view, int32_t> ids;  // the names view the chunk's text
+  std::string_view lastName;
+  int32_t lastId = -1;  // of lastName; -1 before the first line
+};
+
+// The chunk's id of the net named `name`, adding the net (asset when `isAsset`) when it is new.
+int32_t chunkNetId(std::string_view name, bool isAsset, ChunkNetNames& names) {
+  if (names.lastId >= 0 && name == names.lastName) return names.lastId;
+  names.lastName = name;
+  const auto added = names.ids.emplace(name, static_cast<int32_t>(names.chunk.nets.size()));
+  if (added.second) names.chunk.nets.push_back(ChunkNet{std::string(name), isAsset});
+  return names.lastId = added.first->second;
 }
 
 // Gives every chunk net its file id (adding the nets that are new to engine.nets) and the
@@ -83,7 +96,7 @@ void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
     for (ChunkNet& net : chunk.nets) {
       const auto added = netIds.emplace(net.name, static_cast<int32_t>(engine.nets.size()));
       if (added.second) {
-        engine.nets.emplace_back(std::string(net.name), added.first->second, net.isAsset);
+        engine.nets.emplace_back(net.name, added.first->second, net.isAsset);
         perNet.push_back(0);
       }
       net.fileId = added.first->second;
@@ -103,27 +116,50 @@ void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
 
 }  // namespace
 
-std::string ChunkInput::lineError(uint64_t lineNumber, const std::string& problem) const {
-  return engine::lineError(lineKind, *path, lineNumber, problem);
+uint64_t netFileBytes(int64_t segments, const ChunkCost& cost) {
+  const uint64_t perSegment = sizeof(Shape) + 2 * sizeof(int32_t);  // record, net and layer lists
+  const uint64_t perNet = sizeof(ChunkNet) + sizeof(Net) + kNetMapEntryBytes;
+  return static_cast<uint64_t>(segments) * perSegment + cost.nameBytes +
+         static_cast<uint64_t>(cost.netEntries) * perNet;
 }
 
-std::string ChunkInput::limitError(uint64_t lineNumber, int64_t slot, const char* records) const {
-  if (slot < maxRecords) return std::string();
-  return lineError(lineNumber, "more than " + std::to_string(maxRecords) + " " + records);
+std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine, ChunkCost& cost) {
+  std::string_view lastNet;
+  return forEachSegment(input, engine, cost.lines, [&](int64_t, const NetLine& fields, int32_t) {
+    ++cost.records;
+    cost.nameBytes += nameHeapBytes(fields.segmentName.size());
+    if (cost.netEntries == 0 || fields.netName != lastNet) {  // a net the chunk may not know
+      ++cost.netEntries;
+      cost.nameBytes += 2 * nameHeapBytes(fields.netName.size());  // in the chunk and the net
+    }
+    lastNet = fields.netName;
+    return std::string();
+  });
 }
 
 std::string parseNetChunk(const ChunkInput& input, NetChunk& chunk, ExposureEngine& engine) {
   chunk.perLayer.assign(engine.segmentsPerLayer.size(), 0);
-  NetChunkState state(chunk);
-  uint64_t lineNumber = input.firstLine;
-  int64_t slot = input.firstSlot;
-  std::string error;
-  forEachLine(input.text, [&](std::string_view line) {
-    NetLine fields;
-    parseNetLine(line, fields);
-    error = addNetLine(fields, input, lineNumber++, slot++, state, engine);
-    return error.empty();  // so every line before a bad one held a segment and had a slot
-  });
+  ChunkNetNames names(chunk);
+  int64_t end = input.firstSlot;
+  uint64_t lines = 0;
+  std::string error =
+      forEachSegment(input, engine, lines, [&](int64_t slot, const NetLine& fields, int32_t layer) {
+        if (slot >= input.endSlot) return input.changedError();
+        Shape& segment = engine.segments[slot];
+        segment.name.assign(fields.segmentName);
+        segment.id = static_cast<int32_t>(slot);
+        segment.netId = chunkNetId(fields.netName, fields.flag == 1, names);
+        segment.xlo = fields.xlo;
+        segment.ylo = fields.ylo;
+        segment.xhi = fields.xhi;
+        segment.yhi = fields.yhi;
+        segment.layer = layer;
+        ++chunk.nets[segment.netId].segments;
+        ++chunk.perLayer[layer];
+        end = slot + 1;
+        return std::string();
+      });
+  if (error.empty() && end != input.endSlot) error = input.changedError();
   return error;
 }
 

@@ -2,36 +2,24 @@
 // joined in file order: nets numbered by their first line in the file (the asset flag taken
 // from it), every net's and every layer's segments listed in ascending id order. The result
 // does not depend on where the chunks were cut.
+//
+// A chunk is read twice: checkNetChunk finds its first bad line and what its records will
+// cost before any record is made, then parseNetChunk stores them.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "engine/chunk_input.h"
 
 class ExposureEngine;
 
 namespace engine {
 
-// Where one chunk of an input file lies and how its line errors name the file.
-struct ChunkInput {
-  std::string_view text;
-  uint64_t firstLine;    // number of the chunk's first line in the file, from 1
-  int64_t firstSlot;     // position of the chunk's first record in the record list
-  int64_t maxRecords;    // records the list may hold
-  const char* lineKind;  // "Net file", the head of a line error
-  const std::string* path;
-
-  // The Error text for line `lineNumber` of the chunk's file.
-  std::string lineError(uint64_t lineNumber, const std::string& problem) const;
-  // The Error text when the record of line `lineNumber` would go in `slot`: a record beyond
-  // maxRecords (`records` names them, e.g. "segments"); "" when the slot is within it.
-  std::string limitError(uint64_t lineNumber, int64_t slot, const char* records) const;
-};
-
 // A net as one chunk first names it.
 struct ChunkNet {
-  std::string_view name;
+  std::string name;
   bool isAsset;
   int32_t segments = 0;       // of the net in this chunk
   int32_t fileId = -1;        // the net's id, set by joinNetChunks
@@ -44,10 +32,18 @@ struct NetChunk {
   std::vector<int32_t> perLayer;  // segments per layer; then the first position in each layer
 };
 
+// The bytes that parseNetChunk and joinNetChunks take for `segments` segments whose chunks
+// cost `cost` in all.
+uint64_t netFileBytes(int64_t segments, const ChunkCost& cost);
+
+// Checks the lines of `input` as parseNetChunk reads them and adds what they cost to `cost`.
+// Returns the Error text of the first bad line ("" when none).
+std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine, ChunkCost& cost);
+
 // Parses the lines of `input` into engine.segments from input.firstSlot on, each segment's
 // netId being its position in chunk.nets for now. Returns the Error text of the first bad line
-// ("" when none). REQUIRES: engine.segments holds a slot for every line of the chunk that can
-// hold a segment, and the net file's text outlives the chunk.
+// ("" when none), or changedError when the lines hold other records than checkNetChunk found.
+// REQUIRES: engine.segments holds the slots up to input.endSlot.
 std::string parseNetChunk(const ChunkInput& input, NetChunk& chunk, ExposureEngine& engine);
 
 // Numbers the nets of all chunks in file order into engine.nets, points every segment at its

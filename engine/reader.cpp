@@ -1,38 +1,40 @@
 // parseInputs: reads the cell asset file and the net file (formats in engine/input_lines.h)
-// into the engine. Each file is read whole, counted and parsed chunk by chunk on all threads
-// straight into its final record list, and joined in file order.
+// into the engine, in two passes over each file (see engine/reader.h).
 #include "engine/reader.h"
 
+#include <omp.h>
 
-#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "engine/cell_chunks.h"
 #include "engine/exposure_engine.h"
-#include "engine/input_lines.h"
-#include "engine/line_fields.h"
 #include "engine/net_chunks.h"
 #include "engine/parallel_loop.h"
-#include "utils/assert.h"
 #include "utils/log.h"
 #include "utils/memory.h"
 
 namespace engine {
 namespace {
 
-// A line shorter than this cannot hold a record: a cell line's six fields take at least 11
-// bytes ("a b 0-0-0-0": a sign may start a number right after the one before), a net line's
-// nine at least 17.
-constexpr size_t kMinCellLineBytes = 11;
-constexpr size_t kMinNetLineBytes = 17;
+// Chunks of a full round for each thread: enough to keep them all busy to the round's end.
+constexpr size_t kRoundChunksPerThread = 4;
 
-// One input file: its text in chunks and the names it is called by in messages.
+// One input file: its text and the names it goes by in messages.
 struct InputFile {
-  InputFile(const std::string& path, const char* kind, const char* lineKind, size_t chunkBytes)
-      : path(path), kind(kind), lineKind(lineKind), text(chunkBytes) {}
+  InputFile(const std::string& path, const char* kind, const char* lineKind,
+            const ReadLimits& limits)
+      : path(path),
+        kind(kind),
+        lineKind(lineKind),
+        text(limits.chunkBytes, kRoundChunksPerThread * omp_get_max_threads(),
+             limits.availableMemory) {}
 
   const std::string& path;
   const char* kind;      // "cell asset file"
@@ -42,159 +44,159 @@ struct InputFile {
 
 std::string noMemory(const std::string& what) { return "Cannot allocate memory for " + what; }
 
-// Whether `line` can hold a record: long enough and not white space alone.
-bool canHoldRecord(std::string_view line, size_t minLineBytes) {
-  std::string_view first;
-  return line.size() >= minLineBytes && LineFields(line).text(first) == FieldStatus::kOk;
-}
-
-// Where each chunk's lines and records begin in its file.
+// Where each chunk of a file begins, in lines and in records, as the first pass found.
 struct ChunkPlan {
-  std::vector<uint64_t> firstLine;  // number of the chunk's first line, from 1
-  std::vector<int64_t> firstSlot;   // position of the chunk's first record in the record list,
-                                    // and last the number of lines that can hold a record
+  std::vector<uint64_t> firstLine{1};  // of each chunk, from 1; last, one past the file's last
+  std::vector<int64_t> firstSlot{0};   // of each chunk's first record; last, the record count
+
+  size_t chunks() const { return firstSlot.size() - 1; }
   int64_t slots() const { return firstSlot.back(); }
 
-  ChunkInput chunk(const InputFile& file, size_t k, int64_t maxRecords) const {
-    return ChunkInput{file.text.chunks()[k], firstLine[k], firstSlot[k], maxRecords,
-                      file.lineKind, &file.path};
+  void add(uint64_t lines, int64_t records) {
+    firstLine.push_back(firstLine.back() + lines);
+    firstSlot.push_back(firstSlot.back() + records);
+  }
+  // The chunk after the planned ones, with `text`.
+  ChunkInput next(const InputFile& file, std::string_view text, int64_t maxRecords) const {
+    return ChunkInput{text,       firstLine.back(), slots(),  std::numeric_limits<int64_t>::max(),
+                      maxRecords, file.lineKind,    &file.path};
+  }
+  ChunkInput chunk(const InputFile& file, size_t k, std::string_view text,
+                   int64_t maxRecords) const {
+    return ChunkInput{text,       firstLine[k],  firstSlot[k], firstSlot[k + 1],
+                      maxRecords, file.lineKind, &file.path};
   }
 };
 
-ChunkPlan planChunks(const std::vector<std::string_view>& chunks, size_t minLineBytes) {
-  const int32_t count = static_cast<int32_t>(chunks.size());
-  std::vector<uint64_t> lines(count);
-  std::vector<int64_t> slots(count);
-  parallelFor(count, [&](int32_t k) {
-    uint64_t chunkLines = 0;
-    int64_t chunkSlots = 0;
-    forEachLine(chunks[k], [&](std::string_view line) {
-      ++chunkLines;
-      chunkSlots += canHoldRecord(line, minLineBytes) ? 1 : 0;
-      return true;
-    });
-    lines[k] = chunkLines;
-    slots[k] = chunkSlots;
-  });
-  ChunkPlan plan;
-  uint64_t nextLine = 1;
-  int64_t nextSlot = 0;
-  for (int32_t k = 0; k < count; ++k) {
-    plan.firstLine.push_back(nextLine);
-    plan.firstSlot.push_back(nextSlot);
-    nextLine += lines[k];
-    nextSlot += slots[k];
-  }
-  plan.firstSlot.push_back(nextSlot);
-  return plan;
-}
-
-// Runs parseChunk(k) for every chunk on all threads. Returns the error of the first chunk in
-// file order that has one, "" when none has.
-template <typename ParseChunk>
-std::string parseChunks(const InputFile& file, ParseChunk&& parseChunk) {
-  const int32_t count = static_cast<int32_t>(file.text.chunks().size());
+// Runs parse(k) for the chunks 0..count-1 on all threads. Returns the first chunk in file order
+// whose parse gave an Error text, with the text; count and "" when none did.
+template <typename Parse>
+std::pair<size_t, std::string> firstError(const InputFile& file, size_t count, Parse&& parse) {
   std::vector<std::string> errors(count);
-  parallelFor(count, [&](int32_t k) {
+  parallelFor(static_cast<int32_t>(count), [&](int32_t k) {
     try {  // here, so that a bad line in an earlier chunk still comes first
-      errors[k] = parseChunk(k);
+      errors[k] = parse(k);
     } catch (const std::bad_alloc&) {
       errors[k] = noMemory(std::string("the records of ") + file.kind + " " + file.path);
     }
   });
-  for (std::string& error : errors)
-    if (!error.empty()) return std::move(error);
-  return std::string();
+  for (size_t k = 0; k < count; ++k)
+    if (!errors[k].empty()) return {k, std::move(errors[k])};
+  return {count, std::string()};
 }
 
-// Reads the whole file; the Error text when its text does not fit in memory.
-std::string readText(InputFile& file) {
-  try {
-    file.text.read();
-  } catch (const std::bad_alloc&) {
-    file.text.release();
-    return noMemory(std::string("the text of ") + file.kind + " " + file.path);
-  }
-  return std::string();
-}
-
-// The Error text for a file whose read failed part-way ("" when it was read to its end).
-std::string readFailure(const InputFile& file) {
-  if (!file.text.failed()) return std::string();
-  return std::string("Cannot read ") + file.kind + " " + file.path + ": " +
-         std::strerror(file.text.readError());
-}
-
-// Sizes `records` for the file's records (at most the limit); the Error text when they do not
-// fit in memory.
-std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, const ReadLimits& limits,
-                            const char* recordKind, std::vector<Shape>& records) {
-  const int64_t count = std::min(plan.slots(), limits.maxRecords);
-  try {
-    utils::reserveTouched(records, static_cast<size_t>(count));
-    records.assign(static_cast<size_t>(count), Shape(std::string(), 0));
-  } catch (const std::bad_alloc&) {
-    records = std::vector<Shape>();
-    return noMemory(std::to_string(count) + " " + recordKind + " of " + file.kind + " " +
-                    file.path);
-  }
-  return std::string();
-}
-
-// Fills the cell slots of one chunk.
-std::string parseCellChunk(const ChunkInput& input, std::vector<Shape>& cells) {
-  std::string error;
-  std::string problem;
-  uint64_t lineNumber = input.firstLine;
-  int64_t slot = input.firstSlot;
-  forEachLine(input.text, [&](std::string_view line) {
-    CellLine fields;
-    const CellLineKind kind = parseCellLine(line, fields, problem);
-    const uint64_t number = lineNumber++;
-    if (kind == CellLineKind::kBlank) return true;
-    error = kind == CellLineKind::kBad ? input.lineError(number, problem)
-                                       : input.limitError(number, slot, "cells");
-    if (!error.empty()) return false;
-    utils::assertOrAbort(slot < static_cast<int64_t>(cells.size()),
-                         "cell slot %lld beyond the list", static_cast<long long>(slot));
-    Shape& cell = cells[slot];
-    cell.name.assign(fields.name);
-    cell.id = static_cast<int32_t>(slot++);
-    cell.xlo = fields.xlo;
-    cell.ylo = fields.ylo;
-    cell.xhi = fields.xhi;
-    cell.yhi = fields.yhi;
-    cell.layer = -1;
-    return true;
-  });
+// The Error text when the file's text could not be read to its end ("" when it was).
+std::string textError(const InputFile& file) {
+  if (file.text.failed())
+    return std::string("Cannot read ") + file.kind + " " + file.path + ": " +
+           std::strerror(file.text.readError());
+  const std::optional<utils::MemoryShortfall>& shortfall = file.text.shortfall();
+  if (!shortfall) return std::string();
+  std::string error = noMemory(std::string("the text of ") + file.kind + " " + file.path);
+  if (shortfall->available)
+    error += ": " + utils::neededAndAvailable(shortfall->bytes, *shortfall->available);
   return error;
 }
 
+// The first pass: reads the file round by round and runs check(input, cost) on every chunk,
+// planning where its lines and records lie and adding up what they cost. Ends at the first
+// bad line (or record beyond maxRecords), a failed read or memory that cannot be had, with its
+// Error text. The chunks of a round are checked on all threads as if each began the file; the
+// first that fails, or whose records would pass maxRecords, is checked again where it lies.
+template <typename Check>
+std::string checkFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, ChunkCost& cost,
+                      Check&& check) {
+  constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+  while (file.text.nextRound()) {
+    const std::vector<std::string_view>& chunks = file.text.chunks();
+    std::vector<ChunkCost> costs(chunks.size());
+    auto [bad, error] = firstError(file, chunks.size(), [&](int32_t k) {
+      ChunkCost chunkCost;  // added up here: neighbouring entries share a cache line
+      std::string chunkError = check(ChunkPlan().next(file, chunks[k], kNoLimit), chunkCost);
+      costs[k] = chunkCost;
+      return chunkError;
+    });
+    for (size_t k = 0; k < chunks.size(); ++k) {
+      if (k == bad || plan.slots() + costs[k].records > maxRecords) {
+        ChunkCost ignored;
+        const std::string located = check(plan.next(file, chunks[k], maxRecords), ignored);
+        return located.empty() ? error : located;
+      }
+      plan.add(costs[k].lines, costs[k].records);
+      cost += costs[k];
+    }
+  }
+  return textError(file);
+}
+
+// The second pass: reads the file again and runs store(input, k) on every chunk k of the plan.
+std::string storeFile(InputFile& file, const ChunkPlan& plan, int64_t maxRecords,
+                      const std::function<std::string(const ChunkInput&, size_t)>& store) {
+  const std::string changed = fileChangedError(file.lineKind, file.path);
+  file.text.rewind();
+  size_t next = 0;
+  while (file.text.nextRound()) {
+    const std::vector<std::string_view>& chunks = file.text.chunks();
+    if (next + chunks.size() > plan.chunks()) return changed;
+    std::string error = firstError(file, chunks.size(), [&](int32_t k) {
+                          return store(plan.chunk(file, next + k, chunks[k], maxRecords), next + k);
+                        }).second;
+    if (!error.empty()) return error;
+    next += chunks.size();
+  }
+  const std::string error = textError(file);
+  if (!error.empty()) return error;
+  return next == plan.chunks() ? std::string() : changed;
+}
+
+// Sizes `records` for the planned records, which with what they hold take `bytes`; the Error
+// text when that memory cannot be had.
+std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, uint64_t bytes,
+                            const ReadLimits& limits, const char* recordKind,
+                            std::vector<Shape>& records) {
+  const std::string what = noMemory(std::to_string(plan.slots()) + " " + recordKind + " of " +
+                                    file.kind + " " + file.path);
+  if (const std::optional<utils::AvailableMemory> available =
+          utils::shortOf(bytes, limits.availableMemory))
+    return what + ": " + utils::neededAndAvailable(bytes, *available);
+  try {
+    utils::reserveTouched(records, static_cast<size_t>(plan.slots()));
+    records.assign(static_cast<size_t>(plan.slots()), Shape(std::string(), 0));
+  } catch (const std::bad_alloc&) {
+    records = std::vector<Shape>();
+    return what;
+  }
+  return std::string();
+}
+
 std::string readCells(InputFile& file, const ReadLimits& limits, std::vector<Shape>& cells) {
-  std::string error = readText(file);
+  ChunkPlan plan;
+  ChunkCost cost;
+  std::string error = checkFile(file, limits.maxRecords, plan, cost, checkCellChunk);
   if (!error.empty()) return error;
-  const ChunkPlan plan = planChunks(file.text.chunks(), kMinCellLineBytes);
-  error = allocateRecords(file, plan, limits, "cells", cells);
+  const uint64_t bytes = static_cast<uint64_t>(plan.slots()) * sizeof(Shape) + cost.nameBytes;
+  error = allocateRecords(file, plan, bytes, limits, "cells", cells);
   if (!error.empty()) return error;
-  error = parseChunks(file, [&](int32_t k) {
-    return parseCellChunk(plan.chunk(file, k, limits.maxRecords), cells);
+  return storeFile(file, plan, limits.maxRecords, [&](const ChunkInput& input, size_t) {
+    return parseCellChunk(input, cells);
   });
-  if (!error.empty()) return error;
-  return readFailure(file);
 }
 
 std::string readNets(InputFile& file, const ReadLimits& limits, ExposureEngine& engine) {
-  std::string error = readText(file);
+  ChunkPlan plan;
+  ChunkCost cost;
+  std::string error = checkFile(file, limits.maxRecords, plan, cost,
+                                [&](const ChunkInput& input, ChunkCost& chunkCost) {
+                                  return checkNetChunk(input, engine, chunkCost);
+                                });
   if (!error.empty()) return error;
-  const ChunkPlan plan = planChunks(file.text.chunks(), kMinNetLineBytes);
-  error = allocateRecords(file, plan, limits, "segments", engine.segments);
+  error = allocateRecords(file, plan, netFileBytes(plan.slots(), cost), limits, "segments",
+                          engine.segments);
   if (!error.empty()) return error;
-  std::vector<NetChunk> chunks(file.text.chunks().size());
-  error = parseChunks(file, [&](int32_t k) {
-    return parseNetChunk(plan.chunk(file, k, limits.maxRecords), chunks[k], engine);
+  std::vector<NetChunk> chunks(plan.chunks());
+  error = storeFile(file, plan, limits.maxRecords, [&](const ChunkInput& input, size_t k) {
+    return parseNetChunk(input, chunks[k], engine);
   });
-  if (!error.empty()) return error;
-  error = readFailure(file);
   if (!error.empty()) return error;
   try {
     joinNetChunks(chunks, plan.firstSlot, engine);
@@ -230,12 +232,12 @@ std::string readFiles(InputFile& cellFile, InputFile& netFile, const ReadLimits&
 
 std::string readDesign(ExposureEngine& engine, const ReadLimits& limits) {
   const RunConfig& config = *engine.config;
-  InputFile cellFile(config.cell_file, "cell asset file", "Cell asset file", limits.chunkBytes);
-  InputFile netFile(config.net_file, "net file", "Net file", limits.chunkBytes);
-  const bool cellOpen = cellFile.text.open(config.cell_file);
-  const bool netOpen = netFile.text.open(config.net_file);
-  if (!cellOpen) return "Fail to open cell asset file at " + config.cell_file;
-  if (!netOpen) return "Fail to open net file at " + config.net_file;
+  InputFile cellFile(config.cell_file, "cell asset file", "Cell asset file", limits);
+  InputFile netFile(config.net_file, "net file", "Net file", limits);
+  // Neither open waits for a FIFO's writer, who may write the cells before the nets.
+  if (!cellFile.text.open(config.cell_file))
+    return "Fail to open cell asset file at " + config.cell_file;
+  if (!netFile.text.open(config.net_file)) return "Fail to open net file at " + config.net_file;
   clearDesign(engine);
   std::string error = readFiles(cellFile, netFile, limits, engine);
   if (!error.empty()) clearDesign(engine);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "utils/chunked_file.h"
+#include "utils/memory.h"
 
 class ExposureEngine;
 
@@ -18,18 +19,24 @@ struct ReadLimits {
   int64_t maxRecords = std::numeric_limits<int32_t>::max();
   // Bytes of a file parsed as one piece (whole lines; longer when a line is). REQUIRES: >= 1.
   size_t chunkBytes = utils::ChunkedFile::kDefaultChunkBytes;
+  // What memory the read may still take; asked before the text and the records grow.
+  utils::MemoryProbe availableMemory = [] { return utils::availableMemory(); };
 };
 
-// Opens both files named by the engine's config, then replaces the engine's cells, segments,
-// nets, assetNetIds and segmentsPerLayer with their contents, logging "Finish parsing cells."
-// and "Finish parsing nets.". Returns the empty string, or the text of the Error line that must
-// end the run (the engine then holds no design): the first bad line in file order, a read
-// that failed, or memory that could not be allocated.
+// Opens both files named by the engine's config (without waiting for the writer of a FIFO, so
+// that one writer may fill the cell FIFO before it opens the net FIFO), then replaces the
+// engine's cells, segments, nets, assetNetIds and segmentsPerLayer with their contents,
+// logging "Finish parsing cells." and "Finish parsing nets.". Returns the empty
+// string, or the text of the Error line that must end the run (the engine then holds no
+// design): the first bad line in file order, a read that failed, or memory that could not be
+// had.
 //
-// Each file is held in memory whole and parsed on all OpenMP threads, in chunks of whole lines
-// joined in file order; the result, the log and the Error line do not depend on the number of
-// threads or on chunkBytes. Record lists are sized exactly from the lines that can hold a
-// record, so blank lines cost no memory beyond their bytes.
+// Each file is read twice, in rounds of chunks of whole lines parsed on all OpenMP threads:
+// first every line is checked and counted, so that a bad line is found within the memory of
+// the rounds read so far; then the records, sized exactly and checked against the memory left,
+// are parsed into their lists and joined in file order. A regular file is read again from the
+// disk; a pipe or FIFO is held in memory. The result, the log and the Error line do not depend
+// on the number of threads or on chunkBytes.
 std::string readDesign(ExposureEngine& engine, const ReadLimits& limits = ReadLimits());
 
 }  // namespace engine

@@ -1,12 +1,14 @@
 #include "utils/chunked_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 namespace utils {
 namespace {
@@ -18,7 +20,7 @@ struct Piece {
 };
 
 // Reads `bytes` at `offset` into `to`; stops early at the end of the file or a failing read.
-Piece readAt(int fd, char* to, size_t bytes, size_t offset) {
+Piece readAt(int fd, char* to, size_t bytes, uint64_t offset) {
   Piece piece;
   while (piece.got < bytes) {
     const ssize_t got =
@@ -31,117 +33,215 @@ Piece readAt(int fd, char* to, size_t bytes, size_t offset) {
   return piece;
 }
 
-// Reads into `to` until it is full or the file ends; the bytes read, or -1 (errno set) when a
-// read fails.
-ssize_t readFull(int fd, char* to, size_t bytes) {
+// Reads into `to` until it is full, the file ends or a read fails (error set).
+size_t readFull(int fd, char* to, size_t bytes, int& error) {
   size_t done = 0;
   while (done < bytes) {
     const ssize_t got = ::read(fd, to + done, bytes - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return -1;
-    if (got == 0) break;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
-  return static_cast<ssize_t>(done);
+  return done;
 }
 
 }  // namespace
 
-ChunkedFile::ChunkedFile(size_t chunkBytes) : chunkBytes_(chunkBytes) {}
+ChunkedFile::ChunkedFile(size_t chunkBytes, size_t maxRoundChunks, MemoryProbe available)
+    : chunkBytes_(chunkBytes), maxRoundChunks_(maxRoundChunks), available_(std::move(available)) {}
 
 ChunkedFile::~ChunkedFile() {
   if (fd_ >= 0) ::close(fd_);
+  release();
 }
 
+// Opened without O_NONBLOCK, a FIFO waits for its writer in open; opened with it, reads
+// would return at once with nothing while no writer has come.
 bool ChunkedFile::open(const std::string& path) {
   if (fd_ >= 0) ::close(fd_);
-  release();
-  readError_ = 0;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  return fd_ >= 0;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  struct stat info;
+  rereadable_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  sizeHint_ = rereadable_ ? static_cast<uint64_t>(info.st_size) : 0;
+  readable_ = rereadable_;
+  return true;
+}
+
+// Waits until the file has a byte to read or its writer has come and gone, then lets reads
+// wait for more.
+void ChunkedFile::waitUntilReadable() {
+  pollfd ready{fd_, POLLIN, 0};
+  while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  readable_ = true;
 }
 
 void ChunkedFile::release() {
-  chunks_ = std::vector<std::string_view>();
-  blocks_ = std::vector<std::unique_ptr<char[]>>();
+  for (Block& block : blocks_) std::free(block.data);
+  blocks_.clear();
+  carry_ = std::string_view();
+  chunks_.clear();
+  rounds_.clear();
 }
 
-void ChunkedFile::read() {
-  struct stat info;
-  const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
-  const size_t size = regular ? static_cast<size_t>(info.st_size) : 0;
-  std::string_view carry;
-  if (size > 0) {
-    const size_t loaded = preload(size);
-    carry = cutLines(std::string_view(blocks_.back().get(), loaded));
-    if (failed()) return;  // the unfinished line before the failure is not a line
-    if (::lseek(fd_, static_cast<off_t>(loaded), SEEK_SET) < 0) {
-      readError_ = errno;
-      return;
-    }
+size_t ChunkedFile::heldBytes() const {
+  size_t bytes = 0;
+  for (const Block& block : blocks_) bytes += block.capacity;
+  return bytes;
+}
+
+bool ChunkedFile::nextRound() {
+  chunks_.clear();
+  return replaying_ ? replayRound() : readRound();
+}
+
+void ChunkedFile::rewind() {
+  round_ = 0;
+  rewound_ = true;
+  chunks_.clear();
+  if (!rereadable_) {
+    replaying_ = true;
+    return;
   }
-  readOn(carry);
+  offset_ = 0;
+  atEnd_ = false;
+  carry_ = std::string_view();
 }
 
-size_t ChunkedFile::preload(size_t bytes) {
-  char* text = newBlock(bytes);
+bool ChunkedFile::replayRound() {
+  if (round_ == rounds_.size()) return false;
+  chunks_ = rounds_[round_++];
+  return true;
+}
+
+// A round reads its share of the file after the unfinished line of the last one; when not one
+// line ends in all it holds, it reads on into a larger block.
+bool ChunkedFile::readRound() {
+  if (atEnd_) return false;
+  size_t target = withinFile(carry_.size(), carry_.size() + roundBytes());
+  if (!startBlock(target)) return false;
+  size_t filled = carry_.size();
+  carry_ = std::string_view();
+  for (;;) {
+    const size_t wanted = target - filled;
+    const size_t got = fill(blocks_.back().data + filled, wanted);
+    filled += got;
+    std::string_view rest = cutLines(std::string_view(blocks_.back().data, filled));
+    if (got < wanted) {  // the end of the file, or a failed read
+      atEnd_ = true;
+      // The lines left make the last chunk; the last needs no line feed unless a read failed.
+      if (failed()) rest = rest.substr(0, rest.rfind('\n') + 1);
+      if (!rest.empty()) chunks_.push_back(rest);
+      break;
+    }
+    if (!chunks_.empty()) {
+      carry_ = rest;
+      break;
+    }
+    target = longLineBytes(filled);
+    if (!reserve(blocks_.back(), target)) return false;
+  }
+  ++round_;
+  if (!rereadable_) rounds_.push_back(chunks_);
+  return !chunks_.empty();
+}
+
+// The first reading starts with one chunk, so that a file that is wrong from its first lines
+// costs little.
+size_t ChunkedFile::roundBytes() const {
+  return chunkBytes_ * (round_ == 0 && !rewound_ ? 1 : maxRoundChunks_);
+}
+
+// Twice `filled`, as a block that holds `filled` bytes and not one chunk must grow.
+size_t ChunkedFile::longLineBytes(size_t filled) const {
+  return withinFile(filled, filled + std::max(filled, roundBytes()));
+}
+
+// `bytes`, for a regular file at most the `filled` bytes read and the rest of the file and one
+// byte, so that its end is seen without growing again: a small file takes a small block, and
+// a last line without a line feed takes no more than the same line with one.
+size_t ChunkedFile::withinFile(size_t filled, size_t bytes) const {
+  if (!rereadable_ || sizeHint_ <= offset_) return bytes;
+  return static_cast<size_t>(std::min<uint64_t>(bytes, filled + (sizeHint_ - offset_) + 1));
+}
+
+// Makes the block of the new round, of at least `bytes`, with the unfinished line of the last
+// round at its front: the one block of a rereadable file, else a new one.
+bool ChunkedFile::startBlock(size_t bytes) {
+  if (rereadable_ && !blocks_.empty()) {
+    Block& block = blocks_.back();
+    if (!carry_.empty()) std::memmove(block.data, carry_.data(), carry_.size());
+    return reserve(block, bytes);
+  }
+  blocks_.push_back(Block());
+  if (!reserve(blocks_.back(), bytes)) return false;
+  if (!carry_.empty()) std::memcpy(blocks_.back().data, carry_.data(), carry_.size());
+  return true;
+}
+
+// Grows `block` to hold `bytes`, keeping what it holds; false, with the shortfall, when the
+// memory is not to be had.
+bool ChunkedFile::reserve(Block& block, size_t bytes) {
+  if (bytes <= block.capacity) return true;
+  const size_t growth = bytes - block.capacity;
+  if (const std::optional<AvailableMemory> available = shortOf(growth, available_)) {
+    shortfall_ = MemoryShortfall{growth, available};
+    return false;
+  }
+  char* data = static_cast<char*>(std::realloc(block.data, bytes));
+  if (data == nullptr) {
+    shortfall_ = MemoryShortfall{growth, std::nullopt};
+    return false;
+  }
+  block.data = data;
+  block.capacity = bytes;
+  return true;
+}
+
+// Reads up to `bytes` at the read position; fewer only at the end of the file or when a read
+// failed.
+size_t ChunkedFile::fill(char* to, size_t bytes) {
+  if (!readable_) waitUntilReadable();
+  const size_t got = rereadable_ ? preadPieces(to, bytes) : readFull(fd_, to, bytes, readError_);
+  offset_ += got;
+  return got;
+}
+
+// Reads by pieces of a chunk on all threads. The text ends at the first piece that came
+// short: the file shrank, or a read failed.
+size_t ChunkedFile::preadPieces(char* to, size_t bytes) {
   const int64_t pieces = static_cast<int64_t>((bytes + chunkBytes_ - 1) / chunkBytes_);
   std::vector<Piece> results(pieces);
 #pragma omp parallel for schedule(dynamic, 1) if (pieces > 1)
   for (int64_t i = 0; i < pieces; ++i) {
     const size_t offset = static_cast<size_t>(i) * chunkBytes_;
-    results[i] = readAt(fd_, text + offset, std::min(chunkBytes_, bytes - offset), offset);
+    results[i] = readAt(fd_, to + offset, std::min(chunkBytes_, bytes - offset), offset_ + offset);
   }
-  // The text ends at the first piece that came short: the file shrank, or a read failed.
-  size_t loaded = 0;
+  size_t got = 0;
   for (const Piece& piece : results) {
-    loaded += piece.got;
-    readError_ = piece.error;
+    got += piece.got;
+    if (piece.error != 0) readError_ = piece.error;
     if (piece.got < chunkBytes_) break;
   }
-  return loaded;
+  return got;
 }
 
-void ChunkedFile::readOn(std::string_view carry) {
-  for (;;) {
-    // A line longer than a chunk doubles the block it is read into.
-    const size_t capacity = carry.size() + std::max(chunkBytes_, carry.size());
-    const char* previous = blocks_.empty() ? nullptr : blocks_.back().get();
-    char* block = newBlock(capacity);
-    std::copy(carry.begin(), carry.end(), block);
-    // A block that holds no chunk is no longer needed once its unfinished line is copied.
-    if (previous != nullptr && carry.data() == previous) blocks_.erase(blocks_.end() - 2);
-    const ssize_t got = readFull(fd_, block + carry.size(), capacity - carry.size());
-    if (got < 0) {
-      readError_ = errno;
-      return;
-    }
-    const size_t filled = carry.size() + static_cast<size_t>(got);
-    if (filled < capacity) {  // the end of the file: the last line needs no line feed
-      const std::string_view rest = cutLines(std::string_view(block, filled));
-      if (!rest.empty()) chunks_.push_back(rest);
-      return;
-    }
-    carry = cutLines(std::string_view(block, filled));
-  }
-}
-
+// Appends the chunks that end in `text`, which starts where a chunk starts: each ends at the
+// first line feed from its chunkBytes_-th byte on. So chunks fall in the same places however
+// the file is split into rounds. Returns the rest of `text`.
 std::string_view ChunkedFile::cutLines(std::string_view text) {
-  const size_t end = text.rfind('\n') + 1;  // 0 when no line ends in `text`
-  for (size_t begin = 0; begin < end;) {
-    // The chunk ends at the first line feed from its chunkBytes_-th byte on.
-    const size_t cut =
-        end - begin > chunkBytes_ ? text.find('\n', begin + chunkBytes_ - 1) + 1 : end;
-    chunks_.push_back(text.substr(begin, cut - begin));
-    begin = cut;
+  size_t begin = 0;
+  while (text.size() - begin >= chunkBytes_) {
+    const size_t feed = text.find('\n', begin + chunkBytes_ - 1);
+    if (feed == std::string_view::npos) break;
+    chunks_.push_back(text.substr(begin, feed + 1 - begin));
+    begin = feed + 1;
   }
-  return text.substr(end);
-}
-
-char* ChunkedFile::newBlock(size_t bytes) {
-  std::unique_ptr<char[]> block(new char[bytes]);  // left uninitialised: the reads fill it
-  blocks_.push_back(std::move(block));
-  return blocks_.back().get();
+  return text.substr(begin);
 }
 
 }  // namespace utils

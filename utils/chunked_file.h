@@ -1,64 +1,111 @@
-// The whole text of a file in memory, cut into chunks of whole lines that can be parsed in
-// parallel and joined in file order.
+// A file read from its start in rounds of whole lines, each round cut into chunks that can be
+// parsed in parallel, and read again from its start as often as needed.
 //
 // A line is the text up to the next line feed; the last line needs no line feed. Every chunk but
-// the last ends with a line feed, and no line is split between chunks. A regular file is read
-// by pieces on all OpenMP threads; a file that cannot be sought (a pipe, a FIFO) or that grew
-// meanwhile is read on in order. Holds the file's size plus at most a chunk per line that
-// crosses a read block. Not thread-safe; one instance per file.
+// the file's last ends with a line feed, and no line is split between chunks or rounds; chunks
+// are cut in the same places on every reading. The first round holds one chunk and every later
+// one maxRoundChunks, so that a file that is wrong from its first lines costs little memory.
+//
+// A regular file is read into one buffer that every round reuses, by pieces on all OpenMP
+// threads, and rewind() reads it again. A file that cannot be read twice (a pipe, a FIFO) is
+// kept in memory as it is read, and rewind() replays it. The buffer grows only for a line that
+// does not fit, to what the line needs. Memory that grows with the file is first checked
+// against what `available` says the process may still take. Not thread-safe; one per file.
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "utils/memory.h"
+
 namespace utils {
+
+// The memory that a read could not have.
+struct MemoryShortfall {
+  uint64_t bytes = 0;                       // needed
+  std::optional<AvailableMemory> available;  // empty when the allocation itself failed
+};
 
 class ChunkedFile {
  public:
   static constexpr size_t kDefaultChunkBytes = size_t{1} << 20;
 
-  // REQUIRES: chunkBytes >= 1. Chunks hold about chunkBytes (more for a longer line).
-  explicit ChunkedFile(size_t chunkBytes = kDefaultChunkBytes);
+  // REQUIRES: chunkBytes >= 1, maxRoundChunks >= 1. Chunks hold about chunkBytes (more for a
+  // longer line).
+  ChunkedFile(size_t chunkBytes, size_t maxRoundChunks, MemoryProbe available);
   ~ChunkedFile();
   ChunkedFile(const ChunkedFile&) = delete;
   ChunkedFile& operator=(const ChunkedFile&) = delete;
 
-  // Opens `path` for reading; false when it cannot be opened (missing, unreadable).
+  // Opens `path` for reading; false when it cannot be opened (missing, unreadable). Does not
+  // wait for the writer of a FIFO: the first read does.
   bool open(const std::string& path);
 
-  // Reads the open file to its end (or to a failing read) and cuts it into chunks. After a
-  // failed read the chunks hold the lines completed before the failure. Throws std::bad_alloc
-  // when the text does not fit in memory.
-  void read();
-
+  // Reads the next round into chunks(); false when there is none: at the end of the file, after
+  // a failed read (failed()) or when memory could not be had (shortfall()). A read that fails
+  // part-way still gives the lines completed before the failure as a last round.
+  bool nextRound();
+  // The chunks of the last round; valid until the next call of nextRound or rewind.
   const std::vector<std::string_view>& chunks() const { return chunks_; }
+
+  // Starts again from the first round, which is cut as before when the file is unchanged.
+  // REQUIRES: nextRound returned false, with neither a failed read nor a shortfall.
+  void rewind();
+
   // A read failed (e.g. the path is a folder, or the device failed).
   bool failed() const { return readError_ != 0; }
   // The errno value of the failed read (0 while none failed).
   int readError() const { return readError_; }
+  // The memory the text needed and could not have, if any.
+  const std::optional<MemoryShortfall>& shortfall() const { return shortfall_; }
+
+  // Bytes taken for the text now.
+  size_t heldBytes() const;
 
   // Frees the text; the chunks are gone with it.
   void release();
 
  private:
-  // Reads [0, bytes) of a regular file by pieces on all threads into one block; returns the
-  // number of bytes read before the first failure.
-  size_t preload(size_t bytes);
-  // Reads the rest of the file in order, starting with `carry` (an unfinished line).
-  void readOn(std::string_view carry);
-  // Appends chunks of about chunkBytes_ covering the complete lines of `text`; returns the
-  // unfinished last line.
+  struct Block {
+    char* data = nullptr;
+    size_t capacity = 0;
+  };
+
+  bool readRound();
+  bool replayRound();
+  void waitUntilReadable();
+  size_t roundBytes() const;
+  size_t longLineBytes(size_t filled) const;
+  size_t withinFile(size_t filled, size_t bytes) const;
+  bool startBlock(size_t bytes);
+  bool reserve(Block& block, size_t bytes);
+  size_t fill(char* to, size_t bytes);
+  size_t preadPieces(char* to, size_t bytes);
   std::string_view cutLines(std::string_view text);
-  char* newBlock(size_t bytes);
 
   int fd_ = -1;
   size_t chunkBytes_;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  std::vector<std::string_view> chunks_;
+  size_t maxRoundChunks_;
+  MemoryProbe available_;
+  bool rereadable_ = false;  // a regular file: read again by rewind instead of kept
+  bool readable_ = false;    // reads wait for data (no longer open without waiting)
+  uint64_t sizeHint_ = 0;    // the file's size when it was opened
+  uint64_t offset_ = 0;      // of the next byte to read
+  size_t round_ = 0;         // rounds read or replayed since the start
+  bool atEnd_ = false;
+  bool rewound_ = false;
+  bool replaying_ = false;  // a kept file after rewind
+  std::vector<Block> blocks_;             // one, reused, for a rereadable file
+  std::string_view carry_;                // the unfinished line at the end of the last block
+  std::vector<std::string_view> chunks_;  // of the last round
+  std::vector<std::vector<std::string_view>> rounds_;  // every round of a kept file
   int readError_ = 0;
+  std::optional<MemoryShortfall> shortfall_;
 };
 
 }  // namespace utils

@@ -164,4 +164,19 @@ AvailableMemory availableMemory(const std::string& procRoot, const std::string& 
   return AvailableMemory{machine, MemoryBound::kMachine};
 }
 
+std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe) {
+  if (bytes < kUncheckedBytes || !probe) return std::nullopt;
+  const AvailableMemory available = probe();
+  if (bytes <= available.bytes) return std::nullopt;
+  return available;
+}
+
+std::string neededAndAvailable(uint64_t bytes, const AvailableMemory& available) {
+  const char* bound = available.bound == MemoryBound::kControlGroup
+                          ? " (memory limit of the control group)"
+                          : "";
+  return std::to_string(bytes) + " bytes needed, " + std::to_string(available.bytes) +
+         " available" + bound;
+}
+
 }  // namespace utils

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,19 @@ struct AvailableMemory {
 // A tie is put down to the machine. Plain reads of a few small files.
 AvailableMemory availableMemory(const std::string& procRoot = "/proc",
                                 const std::string& cgroupRoot = "/sys/fs/cgroup");
+
+// Asks what memory the process may still take; tests give a fixed answer.
+using MemoryProbe = std::function<AvailableMemory()>;
+
+// What `probe` says can be had, when `bytes` more do not fit in it. Nothing when they fit, when
+// there is no probe, or when they are fewer than kUncheckedBytes: not worth the question, which
+// reads a few files.
+constexpr uint64_t kUncheckedBytes = uint64_t{1} << 18;
+std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe);
+
+// "<bytes> bytes needed, <available> available", and " (memory limit of the control group)"
+// when a group's limit is what bounds it: the end of an Error line on memory that is not there.
+std::string neededAndAvailable(uint64_t bytes, const AvailableMemory& available);
 
 // Reserves room for `count` elements in `list` and writes to every page of the room beyond its
 // elements on all OpenMP threads, so that filling the list afterwards on one thread does not

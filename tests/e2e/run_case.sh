@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the program on one end-to-end case (a folder) and compares what it did with what the case
-# expects: the command line in `args` (one argument per line, run in a scratch copy of the
+# expects, within two minutes: the command line in `args` (one argument per line, run in a scratch copy of the
 # folder); standard output in `expected_stdout`, timestamps, memory figures and available bytes
 # (and what bounds them) masked; the exit status in `expected_status` (0 when missing); every
 # report file it must leave, byte for byte, under `expected/`; nothing on standard error. An optional `prepare`
@@ -17,7 +17,8 @@ rm -rf "$work/expected" "$work/expected_stdout" "$work/expected_status" "$work/p
 cd "$work"
 [ -f "$case_dir/prepare" ] && ! bash "$case_dir/prepare" && { echo "prepare failed"; exit 1; }
 mapfile -t args < "$case_dir/args"
-"$binary" "${args[@]}" < /dev/null > raw_stdout 2> stderr
+# A run that hangs (on a FIFO, say) is stopped and fails with status 124.
+timeout -k 5 120 "$binary" "${args[@]}" < /dev/null > raw_stdout 2> stderr
 status=$?
 sed -E -e 's/^\[ *-?[0-9]+\.[0-9]{3}\] /[TIME] /' \
        -e 's/MEM: cur=[^M]*MB, peak=[^M]*MB/MEM: cur=#MB, peak=#MB/' \

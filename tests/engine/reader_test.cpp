@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/exposure_engine.h"
+#include "engine/net_chunks.h"
 
 namespace {
 
@@ -293,6 +294,81 @@ TEST_F(ReaderTest, RecordListsHoldNoRoomForBlankLines) {
   EXPECT_EQ(engine_->segments.capacity(), 500u);
   writeNets(nets + blanks);
   EXPECT_EQ(read(), "Incompatible layer format");
+}
+
+// The memory the reader may take, as a fixed answer of the probe.
+engine::ReadLimits withMemory(uint64_t bytes, utils::MemoryBound bound) {
+  engine::ReadLimits limits;
+  limits.availableMemory = [=] { return utils::AvailableMemory{bytes, bound}; };
+  return limits;
+}
+
+bool startsWith(const std::string& text, const std::string& head) {
+  return text.compare(0, head.size(), head) == 0;
+}
+bool endsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Text or records that need more than the memory left end the read with one Error line that
+// names them, the bytes needed and the bytes available; with enough memory the same files read.
+TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine) {
+  std::string nets;
+  for (int i = 0; i < 20000; ++i) nets += netLine("s" + std::to_string(i), "n", 1, "1");
+  writeNets(nets);
+  writeCells("cell long 0 0 1 1 " + std::string(3 << 20, 'x') + "\n");
+  const std::string text = read(withMemory(1000000, utils::MemoryBound::kControlGroup));
+  EXPECT_TRUE(startsWith(text, "Cannot allocate memory for the text of cell asset file " +
+                                   config_.cell_file + ": "))
+      << text;
+  EXPECT_TRUE(endsWith(text, " bytes needed, 1000000 available (memory limit of the control group)"))
+      << text;
+
+  writeCells("cell short 0 0 1 1\n");
+  const std::string records = read(withMemory(1500000, utils::MemoryBound::kMachine));
+  EXPECT_TRUE(startsWith(records, "Cannot allocate memory for 20000 segments of net file " +
+                                      config_.net_file + ": "))
+      << records;
+  EXPECT_TRUE(endsWith(records, " bytes needed, 1500000 available")) << records;
+  EXPECT_NE(log_.find("Finish parsing cells."), std::string::npos);
+
+  EXPECT_EQ(read(withMemory(20000000, utils::MemoryBound::kMachine)), "");
+  EXPECT_EQ(engine_->segments.size(), 20000u);
+}
+
+// A file that is wrong from its first line, or from its 101st, is refused with that line's
+// Error line although holding all its text, or records for all its lines, would not fit.
+TEST_F(ReaderTest, AWrongFileEndsAtItsFirstBadLineWithinTheMemoryOfTheRoundsRead) {
+  std::string junk;
+  for (int i = 0; i < 500000; ++i) junk += "xxxxxxxxxxxxxxx\n";  // 8 MB
+  std::string good;
+  for (int i = 0; i < 100; ++i) good += "cell c" + std::to_string(i) + " 0 0 1 1\n";
+  for (int threads : {1, 8}) {
+    omp_set_num_threads(threads);
+    writeCells(junk);
+    EXPECT_EQ(read(withMemory(3000000, utils::MemoryBound::kMachine)),
+              cellError(1, "the line ends before the cell name (field 2)"));
+    writeCells(good + junk);
+    EXPECT_EQ(read(withMemory(3000000, utils::MemoryBound::kMachine)),
+              cellError(101, "the line ends before the cell name (field 2)"));
+  }
+  omp_set_num_threads(1);
+}
+
+// A chunk read a second time must hold exactly the records the first reading found: more or
+// fewer (the file changed in between) end the read instead of writing beyond its slots.
+TEST_F(ReaderTest, AChunkThatChangedBetweenItsTwoReadingsIsRefused) {
+  const std::string text = netLine("a", "n", 1, "1") + netLine("b", "n", 2, "0");
+  ExposureEngine engine(&config_);
+  engine.segments.assign(3, Shape(std::string(), 0));
+  engine.segmentsPerLayer.resize(kLayers);
+  const std::string changed = "Net file " + config_.net_file + " changed while it was read";
+  for (int64_t endSlot : {1, 2, 3}) {
+    engine::NetChunk chunk;
+    const engine::ChunkInput input{text, 1, 0, endSlot, 10, "Net file", &config_.net_file};
+    EXPECT_EQ(engine::parseNetChunk(input, chunk, engine), endSlot == 2 ? "" : changed)
+        << endSlot;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -18,14 +19,24 @@ std::string tempPath(const char* name) {
   return testing::TempDir() + "chunked_file_" + std::to_string(::getpid()) + "_" + name;
 }
 
-// The chunks of `path`, joined; each chunk must hold whole lines.
+// Every chunk of every round of `file`, from where it stands to its end.
+std::vector<std::string> allChunks(utils::ChunkedFile& file) {
+  std::vector<std::string> chunks;
+  while (file.nextRound())
+    for (std::string_view chunk : file.chunks()) chunks.emplace_back(chunk);
+  return chunks;
+}
+
+// The chunks of `path`, joined; each chunk must hold whole lines, and reading the file again
+// after rewind must give the same chunks.
 std::string readJoined(const std::string& path, size_t chunkBytes) {
-  utils::ChunkedFile file(chunkBytes);
+  utils::ChunkedFile file(chunkBytes, 3, nullptr);
   EXPECT_TRUE(file.open(path));
-  file.read();
+  const std::vector<std::string> chunks = allChunks(file);
   EXPECT_FALSE(file.failed());
+  file.rewind();
+  EXPECT_EQ(allChunks(file), chunks) << "read again";
   std::string joined;
-  const auto& chunks = file.chunks();
   for (size_t k = 0; k < chunks.size(); ++k) {
     EXPECT_FALSE(chunks[k].empty());
     if (k + 1 < chunks.size()) {
@@ -34,6 +45,17 @@ std::string readJoined(const std::string& path, size_t chunkBytes) {
     joined += chunks[k];
   }
   return joined;
+}
+
+// Writes `text` into the FIFO at `path` on another thread while `read` reads it.
+template <typename Read>
+auto readThroughFifo(const std::string& path, const std::string& text, Read&& read) {
+  EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(path, std::ios::binary) << text; });
+  const auto result = read();
+  writer.join();
+  std::remove(path.c_str());
+  return result;
 }
 
 // Random texts of short and long lines, blank lines and CRLF pairs, with and without a final
@@ -55,11 +77,8 @@ TEST(ChunkedFileTest, ChunksJoinToTheTextWhateverTheChunkSizeThreadsAndFileKind)
     for (size_t chunkBytes : {1, 2, 3, 5, 8, 61, 1 << 20}) {
       omp_set_num_threads(1 + static_cast<int>(chunkBytes % 8));
       EXPECT_EQ(readJoined(regular, chunkBytes), text) << chunkBytes;
-      ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-      std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << text; });
-      EXPECT_EQ(readJoined(fifo, chunkBytes), text) << "fifo " << chunkBytes;
-      writer.join();
-      std::remove(fifo.c_str());
+      EXPECT_EQ(readThroughFifo(fifo, text, [&] { return readJoined(fifo, chunkBytes); }), text)
+          << "fifo " << chunkBytes;
     }
   }
   std::remove(regular.c_str());
@@ -76,13 +95,55 @@ TEST(ChunkedFileTest, AFileShorterThanItsSizeIsReadToItsEnd) {
 }
 
 TEST(ChunkedFileTest, AFolderOpensButFailsToReadAndAMissingFileDoesNotOpen) {
-  utils::ChunkedFile file;
+  utils::ChunkedFile file(utils::ChunkedFile::kDefaultChunkBytes, 1, nullptr);
   EXPECT_FALSE(file.open(tempPath("absent")));
   ASSERT_TRUE(file.open(testing::TempDir()));
-  file.read();
+  EXPECT_FALSE(file.nextRound());
   EXPECT_TRUE(file.failed());
   EXPECT_EQ(file.readError(), EISDIR);
   EXPECT_TRUE(file.chunks().empty());
+}
+
+// A line of 300 KB read in chunks of 100 bytes: the block that holds it grows to what the line
+// needs in a regular file, and a last line without a line feed takes no more than the same line
+// with one, from a regular file or a FIFO.
+TEST(ChunkedFileTest, AnUnfinishedLastLineTakesNoMoreThanTheLineNeeds) {
+  const std::string regular = tempPath("long_line"), fifo = tempPath("long_line_fifo");
+  const std::string line = "cell A 0 0 1 1 " + std::string(300000, 'x');
+  size_t held[2][2];  // [from a FIFO][with a line feed]
+  for (int fromFifo = 0; fromFifo < 2; ++fromFifo) {
+    for (int feed = 0; feed < 2; ++feed) {
+      const std::string text = line + (feed ? "\n" : "");
+      auto read = [&] {
+        utils::ChunkedFile file(100, 4, nullptr);
+        EXPECT_TRUE(file.open(fromFifo ? fifo : regular));
+        EXPECT_EQ(allChunks(file), std::vector<std::string>{text});
+        return file.heldBytes();
+      };
+      std::ofstream(regular, std::ios::binary) << text;
+      held[fromFifo][feed] = fromFifo ? readThroughFifo(fifo, text, read) : read();
+    }
+  }
+  EXPECT_LE(held[0][0], line.size() + 1);
+  EXPECT_LE(held[0][0], held[0][1]);
+  EXPECT_LE(held[1][0], held[1][1]);
+  std::remove(regular.c_str());
+}
+
+// Text that would grow beyond what the probe says is left is not read; the shortfall says how
+// much it needed and what was available.
+TEST(ChunkedFileTest, TextBeyondTheMemoryLeftIsNotRead) {
+  const std::string path = tempPath("beyond");
+  std::ofstream(path, std::ios::binary) << std::string(1 << 20, 'x') << "\nshort line\n";
+  const utils::AvailableMemory left{500000, utils::MemoryBound::kControlGroup};
+  utils::ChunkedFile file(1000, 2, [&] { return left; });
+  ASSERT_TRUE(file.open(path));
+  EXPECT_FALSE(file.nextRound());
+  ASSERT_TRUE(file.shortfall().has_value());
+  EXPECT_GT(file.shortfall()->bytes, left.bytes);
+  EXPECT_EQ(file.shortfall()->available->bytes, left.bytes);
+  EXPECT_TRUE(file.chunks().empty());
+  std::remove(path.c_str());
 }
 
 }  // namespace
