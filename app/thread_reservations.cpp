@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,8 +17,14 @@ bool arenaCountGiven(const char* arenaMax, const char* tunables) {
 
 size_t workerStackBytes(size_t current) { return std::min(current, kWorkerStackBytes); }
 
+bool addressSpaceLimited() {
+  struct rlimit limit;
+  return getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 bool limitMallocArenas() {
-  if (arenaCountGiven(std::getenv("MALLOC_ARENA_MAX"), std::getenv("GLIBC_TUNABLES")))
+  if (!addressSpaceLimited() ||
+      arenaCountGiven(std::getenv("MALLOC_ARENA_MAX"), std::getenv("GLIBC_TUNABLES")))
     return true;
   return mallopt(M_ARENA_MAX, kMallocArenas) == 1;
 }
