@@ -146,7 +146,7 @@ bool ChunkedFile::readRound() {
     if (!reserve(blocks_.back(), target)) return false;
   }
   ++round_;
-  if (!rereadable_) rounds_.push_back(chunks_);
+  if (!rereadable_ && !chunks_.empty()) rounds_.push_back(chunks_);
   return !chunks_.empty();
 }
 
@@ -165,7 +165,7 @@ size_t ChunkedFile::longLineBytes(size_t filled) const {
 // byte, so that its end is seen without growing again: a small file takes a small block, and
 // a last line without a line feed takes no more than the same line with one.
 size_t ChunkedFile::withinFile(size_t filled, size_t bytes) const {
-  if (!rereadable_ || sizeHint_ <= offset_) return bytes;
+  if (!rereadable_ || sizeHint_ < offset_) return bytes;
   return static_cast<size_t>(std::min<uint64_t>(bytes, filled + (sizeHint_ - offset_) + 1));
 }
 
