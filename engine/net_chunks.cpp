@@ -80,7 +80,7 @@ struct ChunkNetNames {
 int32_t chunkNetId(std::string_view name, bool isAsset, ChunkNetNames& names) {
   if (names.lastId >= 0 && name == names.lastName) return names.lastId;
   names.lastName = name;
-  const auto added = names.ids.emplace(name, static_cast<int32_t>(names.chunk.nets.size()));
+  const auto added = names.ids.try_emplace(name, static_cast<int32_t>(names.chunk.nets.size()));
   if (added.second) names.chunk.nets.push_back(ChunkNet{std::string(name), isAsset});
   return names.lastId = added.first->second;
 }
@@ -94,7 +94,7 @@ void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
   std::vector<int32_t> perLayer(engine.segmentsPerLayer.size(), 0);
   for (NetChunk& chunk : chunks) {
     for (ChunkNet& net : chunk.nets) {
-      const auto added = netIds.emplace(net.name, static_cast<int32_t>(engine.nets.size()));
+      const auto added = netIds.try_emplace(net.name, static_cast<int32_t>(engine.nets.size()));
       if (added.second) {
         engine.nets.emplace_back(net.name, added.first->second, net.isAsset);
         perNet.push_back(0);
