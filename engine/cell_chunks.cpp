@@ -1,14 +1,19 @@
 #include "engine/cell_chunks.h"
 
 #include "engine/input_lines.h"
+#include "engine/line_fields.h"
 
 namespace engine {
 namespace {
 
+// A line shorter than this cannot hold a cell: its six fields take at least 11 bytes
+// ("a b 0-0-0-0": a sign may start a number right after the one before).
+constexpr size_t kMinCellLineBytes = 11;
+
 // Calls add(slot, fields) for every cell line of the chunk while add returns ""; returns the
-// Error text that ended the walk ("" when none did) and counts the lines walked in `lines`.
+// Error text that ended the walk ("" when none did).
 template <typename Add>
-std::string forEachCell(const ChunkInput& input, uint64_t& lines, Add&& add) {
+std::string forEachCell(const ChunkInput& input, Add&& add) {
   std::string error;
   std::string problem;
   uint64_t lineNumber = input.firstLine;
@@ -23,24 +28,30 @@ std::string forEachCell(const ChunkInput& input, uint64_t& lines, Add&& add) {
     if (error.empty()) error = add(slot++, fields);
     return error.empty();
   });
-  lines = lineNumber - input.firstLine;
   return error;
 }
 
 }  // namespace
 
-std::string checkCellChunk(const ChunkInput& input, ChunkCost& cost) {
-  return forEachCell(input, cost.lines, [&](int64_t, const CellLine& fields) {
+void countCellChunk(std::string_view text, ChunkCost& cost) {
+  forEachLine(text, [&](std::string_view line) {
+    ++cost.lines;
+    LineFields fields(line);
+    std::string_view ignored, name;
+    if (line.size() < kMinCellLineBytes || fields.text(ignored) != FieldStatus::kOk) return true;
     ++cost.records;
-    cost.nameBytes += nameHeapBytes(fields.name.size());
-    return std::string();
+    if (fields.text(name) == FieldStatus::kOk) cost.nameBytes += nameHeapBytes(name.size());
+    return true;
   });
+}
+
+std::string checkCellChunk(const ChunkInput& input) {
+  return forEachCell(input, [](int64_t, const CellLine&) { return std::string(); });
 }
 
 std::string parseCellChunk(const ChunkInput& input, std::vector<Shape>& cells) {
   int64_t end = input.firstSlot;
-  uint64_t lines = 0;
-  const std::string error = forEachCell(input, lines, [&](int64_t slot, const CellLine& fields) {
+  const std::string error = forEachCell(input, [&](int64_t slot, const CellLine& fields) {
     if (slot >= input.endSlot) return input.changedError();
     Shape& cell = cells[slot];
     cell.name.assign(fields.name);

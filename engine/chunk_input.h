@@ -32,8 +32,8 @@ struct ChunkInput {
 // The Error text when a file did not hold the same lines when it was read again.
 std::string fileChangedError(const char* lineKind, const std::string& path);
 
-// What the first reading of a chunk learns: its lines and records up to its first bad line,
-// and the memory its records will take.
+// What the first reading of a chunk counts: its lines, those that can hold a record (up to its
+// first bad line, its records) and the memory the records will take.
 struct ChunkCost {
   uint64_t lines = 0;
   int64_t records = 0;

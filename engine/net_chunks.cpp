@@ -4,10 +4,14 @@
 
 #include "engine/exposure_engine.h"
 #include "engine/input_lines.h"
+#include "engine/line_fields.h"
 #include "engine/parallel_loop.h"
 
 namespace engine {
 namespace {
+
+// A line shorter than this cannot hold a segment: its nine fields take at least 17 bytes.
+constexpr size_t kMinNetLineBytes = 17;
 
 // The bytes one net's entry in the numbering map takes, with its share of the buckets.
 constexpr uint64_t kNetMapEntryBytes = 64;
@@ -44,11 +48,9 @@ std::string checkNetLine(const NetLine& fields, const ChunkInput& input, uint64_
 }
 
 // Calls add(slot, fields, layer) for every line of the chunk while it holds a segment and add
-// returns ""; returns the Error text that ended the walk ("" when none did) and counts the
-// lines walked in `lines`.
+// returns ""; returns the Error text that ended the walk ("" when none did).
 template <typename Add>
-std::string forEachSegment(const ChunkInput& input, const ExposureEngine& engine, uint64_t& lines,
-                           Add&& add) {
+std::string forEachSegment(const ChunkInput& input, const ExposureEngine& engine, Add&& add) {
   LayerCache layers;
   uint64_t lineNumber = input.firstLine;
   int64_t slot = input.firstSlot;
@@ -61,7 +63,6 @@ std::string forEachSegment(const ChunkInput& input, const ExposureEngine& engine
     if (error.empty()) error = add(slot++, fields, layer);
     return error.empty();  // so every line before a bad one held a segment and had a slot
   });
-  lines = lineNumber - input.firstLine;
   return error;
 }
 
@@ -123,16 +124,26 @@ uint64_t netFileBytes(int64_t segments, const ChunkCost& cost) {
          static_cast<uint64_t>(cost.netEntries) * perNet;
 }
 
-std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine, ChunkCost& cost) {
+void countNetChunk(std::string_view text, ChunkCost& cost) {
   std::string_view lastNet;
-  return forEachSegment(input, engine, cost.lines, [&](int64_t, const NetLine& fields, int32_t) {
+  forEachLine(text, [&](std::string_view line) {
+    ++cost.lines;
+    LineFields fields(line);
+    std::string_view ignored, segment, net;
+    if (line.size() < kMinNetLineBytes || fields.text(ignored) != FieldStatus::kOk) return true;
     ++cost.records;
-    cost.nameBytes += nameHeapBytes(fields.segmentName.size());
-    if (cost.netEntries == 0 || fields.netName != lastNet) {  // a net the chunk may not know
-      ++cost.netEntries;
-      cost.nameBytes += 2 * nameHeapBytes(fields.netName.size());  // in the chunk and the net
+    if (fields.text(segment) == FieldStatus::kOk) cost.nameBytes += nameHeapBytes(segment.size());
+    if (fields.text(net) == FieldStatus::kOk && (cost.netEntries == 0 || net != lastNet)) {
+      ++cost.netEntries;  // a net the chunk may not know yet
+      cost.nameBytes += 2 * nameHeapBytes(net.size());  // in the chunk and in the net
+      lastNet = net;
     }
-    lastNet = fields.netName;
+    return true;
+  });
+}
+
+std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine) {
+  return forEachSegment(input, engine, [](int64_t, const NetLine&, int32_t) {
     return std::string();
   });
 }
@@ -141,9 +152,8 @@ std::string parseNetChunk(const ChunkInput& input, NetChunk& chunk, ExposureEngi
   chunk.perLayer.assign(engine.segmentsPerLayer.size(), 0);
   ChunkNetNames names(chunk);
   int64_t end = input.firstSlot;
-  uint64_t lines = 0;
   std::string error =
-      forEachSegment(input, engine, lines, [&](int64_t slot, const NetLine& fields, int32_t layer) {
+      forEachSegment(input, engine, [&](int64_t slot, const NetLine& fields, int32_t layer) {
         if (slot >= input.endSlot) return input.changedError();
         Shape& segment = engine.segments[slot];
         segment.name.assign(fields.segmentName);

@@ -3,12 +3,13 @@
 // from it), every net's and every layer's segments listed in ascending id order. The result
 // does not depend on where the chunks were cut.
 //
-// A chunk is read twice: checkNetChunk finds its first bad line and what its records will
-// cost before any record is made, then parseNetChunk stores them.
+// A chunk is read twice: countNetChunk counts its lines and what its records will cost (and
+// checkNetChunk checks some of them) before any record is made, then parseNetChunk stores them.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/chunk_input.h"
@@ -36,9 +37,14 @@ struct NetChunk {
 // cost `cost` in all.
 uint64_t netFileBytes(int64_t segments, const ChunkCost& cost);
 
-// Checks the lines of `input` as parseNetChunk reads them and adds what they cost to `cost`.
-// Returns the Error text of the first bad line ("" when none).
-std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine, ChunkCost& cost);
+// Adds to `cost` the lines of `text`, those that can hold a segment (long enough and not
+// blank: up to the first bad line, the segments), the heap bytes of their names and an upper
+// bound on the nets they name.
+void countNetChunk(std::string_view text, ChunkCost& cost);
+
+// Checks the lines of `input` as parseNetChunk reads them, storing nothing. Returns the Error
+// text of the first bad line ("" when none).
+std::string checkNetChunk(const ChunkInput& input, const ExposureEngine& engine);
 
 // Parses the lines of `input` into engine.segments from input.firstSlot on, each segment's
 // netId being its position in chunk.nets for now. Returns the Error text of the first bad line

@@ -4,6 +4,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -98,70 +99,84 @@ std::string textError(const InputFile& file) {
   return error;
 }
 
-// The first pass: reads the file round by round and runs check(input, cost) on every chunk,
-// planning where its lines and records lie and adding up what they cost. Ends at the first
-// bad line (or record beyond maxRecords), a failed read or memory that cannot be had, with its
-// Error text. The chunks of a round are checked on all threads as if each began the file; the
-// first that fails, or whose records would pass maxRecords, is checked again where it lies.
-template <typename Check>
-std::string checkFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, ChunkCost& cost,
-                      Check&& check) {
+// The first line of `text`, with its line feed.
+std::string_view firstLineOf(std::string_view text) {
+  return text.substr(0, std::min(text.find('\n'), text.size() - 1) + 1);
+}
+
+// The first pass: reads the file round by round and counts on all threads the lines of every
+// chunk, those that can hold a record and what the records will cost, planning where they lie.
+// The file's first chunk is checked in full and every other chunk's first line (as if it began
+// the file), so that a wrong file is found early. Returns the Error text of the first chunk,
+// when it has a bad line, or of the text's reading. Otherwise `whole` says whether the plan
+// covers the file; if not, it ends with a chunk whose first line is bad, and the second pass
+// over the plan finds the file's first bad line.
+template <typename Count, typename Check>
+std::string planFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, ChunkCost& cost,
+                     bool& whole, Count&& count, Check&& check) {
   constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+  whole = true;
   while (file.text.nextRound()) {
     const std::vector<std::string_view>& chunks = file.text.chunks();
+    const bool fileStart = plan.chunks() == 0;
     std::vector<ChunkCost> costs(chunks.size());
     auto [bad, error] = firstError(file, chunks.size(), [&](int32_t k) {
       ChunkCost chunkCost;  // added up here: neighbouring entries share a cache line
-      std::string chunkError = check(ChunkPlan().next(file, chunks[k], kNoLimit), chunkCost);
+      count(chunks[k], chunkCost);
       costs[k] = chunkCost;
-      return chunkError;
+      if (k == 0 && fileStart) return check(plan.next(file, chunks[0], maxRecords));
+      return check(ChunkPlan().next(file, firstLineOf(chunks[k]), kNoLimit));
     });
-    for (size_t k = 0; k < chunks.size(); ++k) {
-      if (k == bad || plan.slots() + costs[k].records > maxRecords) {
-        ChunkCost ignored;
-        const std::string located = check(plan.next(file, chunks[k], maxRecords), ignored);
-        return located.empty() ? error : located;
-      }
+    if (bad == 0 && fileStart) return error;
+    for (size_t k = 0; k < chunks.size() && k <= bad; ++k) {
       plan.add(costs[k].lines, costs[k].records);
       cost += costs[k];
+    }
+    if (bad < chunks.size()) {
+      whole = false;
+      return std::string();
     }
   }
   return textError(file);
 }
 
 // The second pass: reads the file again and runs store(input, k) on every chunk k of the plan.
-std::string storeFile(InputFile& file, const ChunkPlan& plan, int64_t maxRecords,
+// A plan of the `whole` file must take the file to its end; the error is the first in file
+// order, and when the file no longer holds the chunks the plan found, changedError's.
+std::string storeFile(InputFile& file, const ChunkPlan& plan, bool whole, int64_t maxRecords,
                       const std::function<std::string(const ChunkInput&, size_t)>& store) {
   const std::string changed = fileChangedError(file.lineKind, file.path);
   file.text.rewind();
   size_t next = 0;
-  while (file.text.nextRound()) {
+  while (next < plan.chunks() && file.text.nextRound()) {
     const std::vector<std::string_view>& chunks = file.text.chunks();
-    if (next + chunks.size() > plan.chunks()) return changed;
-    std::string error = firstError(file, chunks.size(), [&](int32_t k) {
+    const size_t count = std::min(chunks.size(), plan.chunks() - next);
+    if (whole && count < chunks.size()) return changed;
+    std::string error = firstError(file, count, [&](int32_t k) {
                           return store(plan.chunk(file, next + k, chunks[k], maxRecords), next + k);
                         }).second;
     if (!error.empty()) return error;
-    next += chunks.size();
+    next += count;
   }
   const std::string error = textError(file);
   if (!error.empty()) return error;
-  return next == plan.chunks() ? std::string() : changed;
+  if (next < plan.chunks() || !whole || file.text.nextRound()) return changed;
+  return std::string();
 }
 
-// Sizes `records` for the planned records, which with what they hold take `bytes`; the Error
-// text when that memory cannot be had.
-std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, uint64_t bytes,
+// Sizes `records` for `count` records, which with what they hold take `bytes`; the Error text
+// when that memory cannot be had.
+std::string allocateRecords(const InputFile& file, int64_t count, uint64_t bytes,
                             const ReadLimits& limits, const char* recordKind,
                             std::vector<Shape>& records) {
-  const std::string what = noMemory(std::to_string(plan.slots()) + " " + recordKind + " of " +
+  const std::string what = noMemory(std::to_string(count) + " " + recordKind + " of " +
                                     file.kind + " " + file.path);
   if (const std::optional<utils::AvailableMemory> available =
           utils::shortOf(bytes, limits.availableMemory))
     return what + ": " + utils::neededAndAvailable(bytes, *available);
   try {
-    utils::reserveTouched(records, static_cast<size_t>(plan.slots()));
-    records.assign(static_cast<size_t>(plan.slots()), Shape(std::string(), 0));
+    utils::reserveTouched(records, static_cast<size_t>(count));
+    records.assign(static_cast<size_t>(count), Shape(std::string(), 0));
   } catch (const std::bad_alloc&) {
     records = std::vector<Shape>();
     return what;
@@ -172,12 +187,16 @@ std::string allocateRecords(const InputFile& file, const ChunkPlan& plan, uint64
 std::string readCells(InputFile& file, const ReadLimits& limits, std::vector<Shape>& cells) {
   ChunkPlan plan;
   ChunkCost cost;
-  std::string error = checkFile(file, limits.maxRecords, plan, cost, checkCellChunk);
+  bool whole = true;
+  std::string error =
+      planFile(file, limits.maxRecords, plan, cost, whole, countCellChunk, checkCellChunk);
   if (!error.empty()) return error;
-  const uint64_t bytes = static_cast<uint64_t>(plan.slots()) * sizeof(Shape) + cost.nameBytes;
-  error = allocateRecords(file, plan, bytes, limits, "cells", cells);
+  // Records beyond the limit are refused by the second pass before they need a slot.
+  const int64_t count = std::min(plan.slots(), limits.maxRecords);
+  const uint64_t bytes = static_cast<uint64_t>(count) * sizeof(Shape) + cost.nameBytes;
+  error = allocateRecords(file, count, bytes, limits, "cells", cells);
   if (!error.empty()) return error;
-  return storeFile(file, plan, limits.maxRecords, [&](const ChunkInput& input, size_t) {
+  return storeFile(file, plan, whole, limits.maxRecords, [&](const ChunkInput& input, size_t) {
     return parseCellChunk(input, cells);
   });
 }
@@ -185,16 +204,16 @@ std::string readCells(InputFile& file, const ReadLimits& limits, std::vector<Sha
 std::string readNets(InputFile& file, const ReadLimits& limits, ExposureEngine& engine) {
   ChunkPlan plan;
   ChunkCost cost;
-  std::string error = checkFile(file, limits.maxRecords, plan, cost,
-                                [&](const ChunkInput& input, ChunkCost& chunkCost) {
-                                  return checkNetChunk(input, engine, chunkCost);
-                                });
+  bool whole = true;
+  std::string error = planFile(file, limits.maxRecords, plan, cost, whole, countNetChunk,
+                               [&](const ChunkInput& input) { return checkNetChunk(input, engine); });
   if (!error.empty()) return error;
-  error = allocateRecords(file, plan, netFileBytes(plan.slots(), cost), limits, "segments",
+  const int64_t count = std::min(plan.slots(), limits.maxRecords);
+  error = allocateRecords(file, count, netFileBytes(count, cost), limits, "segments",
                           engine.segments);
   if (!error.empty()) return error;
   std::vector<NetChunk> chunks(plan.chunks());
-  error = storeFile(file, plan, limits.maxRecords, [&](const ChunkInput& input, size_t k) {
+  error = storeFile(file, plan, whole, limits.maxRecords, [&](const ChunkInput& input, size_t k) {
     return parseNetChunk(input, chunks[k], engine);
   });
   if (!error.empty()) return error;

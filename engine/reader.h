@@ -31,12 +31,13 @@ struct ReadLimits {
 // design): the first bad line in file order, a read that failed, or memory that could not be
 // had.
 //
-// Each file is read twice, in rounds of chunks of whole lines parsed on all OpenMP threads:
-// first every line is checked and counted, so that a bad line is found within the memory of
-// the rounds read so far; then the records, sized exactly and checked against the memory left,
-// are parsed into their lists and joined in file order. A regular file is read again from the
-// disk; a pipe or FIFO is held in memory. The result, the log and the Error line do not depend
-// on the number of threads or on chunkBytes.
+// Each file is read twice, in rounds of chunks of whole lines parsed on all OpenMP threads.
+// First the lines are counted, the first chunk checked in full and every other chunk's first
+// line, so that a wrong file is found within the memory of the chunks read so far; then the
+// records, sized exactly and checked against the memory left, are parsed into their lists and
+// joined in file order (up to the chunk found wrong, when one was). A regular file is read
+// again from the disk; a pipe or FIFO is held in memory. The result, the log and the Error
+// line do not depend on the number of threads or on chunkBytes.
 std::string readDesign(ExposureEngine& engine, const ReadLimits& limits = ReadLimits());
 
 }  // namespace engine

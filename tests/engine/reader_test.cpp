@@ -336,21 +336,29 @@ TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine)
   EXPECT_EQ(engine_->segments.size(), 20000u);
 }
 
-// A file that is wrong from its first line, or from its 101st, is refused with that line's
-// Error line although holding all its text, or records for all its lines, would not fit.
-TEST_F(ReaderTest, AWrongFileEndsAtItsFirstBadLineWithinTheMemoryOfTheRoundsRead) {
+// A file that is wrong from its first line, from its 101st or from far beyond its first chunk
+// is refused with that line's Error line, although holding all its text, or records for all
+// its lines, would not fit in the memory left.
+TEST_F(ReaderTest, AWrongFileEndsAtItsFirstBadLineWithinTheMemoryOfTheChunksRead) {
   std::string junk;
   for (int i = 0; i < 500000; ++i) junk += "xxxxxxxxxxxxxxx\n";  // 8 MB
-  std::string good;
-  for (int i = 0; i < 100; ++i) good += "cell c" + std::to_string(i) + " 0 0 1 1\n";
+  auto goodLines = [](int count) {
+    std::string good;
+    for (int i = 0; i < count; ++i) good += "cell c" + std::to_string(i) + " 0 0 1 1\n";
+    return good;
+  };
+  const std::string junkLine = "the line ends before the cell name (field 2)";
   for (int threads : {1, 8}) {
     omp_set_num_threads(threads);
+    engine::ReadLimits limits = withMemory(3000000, utils::MemoryBound::kMachine);
     writeCells(junk);
-    EXPECT_EQ(read(withMemory(3000000, utils::MemoryBound::kMachine)),
-              cellError(1, "the line ends before the cell name (field 2)"));
-    writeCells(good + junk);
-    EXPECT_EQ(read(withMemory(3000000, utils::MemoryBound::kMachine)),
-              cellError(101, "the line ends before the cell name (field 2)"));
+    EXPECT_EQ(read(limits), cellError(1, junkLine));
+    writeCells(goodLines(100) + junk);
+    EXPECT_EQ(read(limits), cellError(101, junkLine));
+    limits = withMemory(12000000, utils::MemoryBound::kMachine);  // 50000 cells, not 550000
+    limits.chunkBytes = 4096;
+    writeCells(goodLines(50000) + junk);
+    EXPECT_EQ(read(limits), cellError(50001, junkLine));
   }
   omp_set_num_threads(1);
 }
