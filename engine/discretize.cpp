@@ -19,6 +19,9 @@ namespace {
 // Fewer shapes than this are handled on the calling thread: waking the others costs more.
 constexpr int64_t kParallelShapes = int64_t{1} << 14;
 
+// The memory left is asked for before the coordinates of this many shapes or more are taken.
+constexpr int64_t kCheckedShapes = int64_t{1} << 14;
+
 // The low and the high edge of every cell, then of every segment, on one axis.
 std::vector<double> collectEdges(const std::vector<Shape>& cells,
                                  const std::vector<Shape>& segments, double Shape::*low,
@@ -130,8 +133,20 @@ std::string ExposureEngine::edgeCountError(char axis, size_t edges) {
          " (bin indices allow at most " + std::to_string(kMaxEdges) + ")";
 }
 
+std::string ExposureEngine::discretizationMemoryError(int64_t shapes,
+                                                      const utils::AvailableMemory& available) {
+  // The coordinates of one axis, two a shape, and a flag a shape for the warnings.
+  const uint64_t bytes = static_cast<uint64_t>(shapes) * (2 * sizeof(double) + 1);
+  if (bytes <= available.bytes) return std::string();
+  return "Cannot allocate memory for the discretization: " +
+         utils::neededAndAvailable(bytes, available);
+}
+
 void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Start discret mapping" << std::endl;
+  const int64_t shapes = static_cast<int64_t>(cells.size() + segments.size());
+  if (shapes >= kCheckedShapes)  // fewer are not worth the question, which reads a few files
+    failOnError(discretizationMemoryError(shapes, utils::availableMemory()));
   // One axis at a time: each scratch list of coordinates dies with its statement.
   utils::logInfo(std::cout) << "Handling X-coords" << std::endl;
   sortUnique(xEdges, collectEdges(cells, segments, &Shape::xlo, &Shape::xhi));

@@ -15,6 +15,7 @@
 
 #include "engine/records.h"
 #include "engine/run_config.h"
+#include "utils/memory.h"
 
 class TopLayerGrid;
 
@@ -30,8 +31,13 @@ class ExposureEngine {
   void parseInputs();
 
   // Builds the bin edges and the binBox of every cell and segment. More than kMaxEdges distinct
-  // coordinates on an axis end the run with edgeCountError's line.
+  // coordinates on an axis end the run with edgeCountError's line, too little memory left for
+  // the coordinates with discretizationMemoryError's.
   void discretize();
+  // The Error text when the coordinates of `shapes` shapes (one axis at a time, 17 bytes a
+  // shape) need more than `available`; empty when they fit.
+  static std::string discretizationMemoryError(int64_t shapes,
+                                               const utils::AvailableMemory& available);
   // Bin indices are 32-bit signed, so an axis holds at most this many edges.
   static constexpr size_t kMaxEdges = std::numeric_limits<int32_t>::max();
   // The Error text for `edges` distinct coordinates on axis `axis` ('x' or 'y'); empty when

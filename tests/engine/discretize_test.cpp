@@ -137,6 +137,18 @@ TEST(CoordinateTest, EdgesBeyondTheBinIndicesAreRefused) {
             "Too many distinct y coordinates: 2147483648 (bin indices allow at most 2147483647)");
 }
 
+// The coordinates of one axis, two doubles a shape, and a flag a shape must fit in the memory
+// left, named with what bounds it.
+TEST(CoordinateTest, CoordinatesBeyondTheMemoryLeftAreRefused) {
+  const utils::AvailableMemory group{1700, utils::MemoryBound::kControlGroup};
+  EXPECT_EQ(ExposureEngine::discretizationMemoryError(100, group), "");
+  EXPECT_EQ(ExposureEngine::discretizationMemoryError(101, group),
+            "Cannot allocate memory for the discretization: 1717 bytes needed, 1700 available "
+            "(memory limit of the control group)");
+  EXPECT_EQ(ExposureEngine::discretizationMemoryError(101, {1716, utils::MemoryBound::kMachine}),
+            "Cannot allocate memory for the discretization: 1717 bytes needed, 1716 available");
+}
+
 TEST(CoordinateTest, ShrinkAndGrowMoveOnlyTheUpperBounds) {
   EXPECT_EQ(ExposureEngine::shrinkBinBox(BinBox{2, 5, 3, 9, 4}), (BinBox{2, 4, 3, 8, 4}));
   EXPECT_EQ(ExposureEngine::growBinBox(BinBox{2, 5, 3, 9, 4}), (BinBox{2, 6, 3, 10, 4}));
