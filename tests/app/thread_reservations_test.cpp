@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 #include <pthread.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -33,6 +35,20 @@ TEST(ThreadReservationsTest, WorkerStackNeverAboveTheDefault) {
   EXPECT_EQ(app::workerStackBytes(size_t{8} << 20), app::kWorkerStackBytes);
   EXPECT_EQ(app::workerStackBytes(app::kWorkerStackBytes), app::kWorkerStackBytes);
   EXPECT_EQ(app::workerStackBytes(size_t{512} << 10), size_t{512} << 10);
+}
+
+// Sets an address-space limit of 1 TB and ends the process at once, allocating nothing under
+// the limit: status 0 when the limit is seen.
+[[noreturn]] void exitSeeingALimit() {
+  rlimit limit;
+  bool set = getrlimit(RLIMIT_AS, &limit) == 0;
+  limit.rlim_cur = std::min(limit.rlim_max, rlim_t{1} << 40);
+  set = set && setrlimit(RLIMIT_AS, &limit) == 0;
+  std::_Exit(set && app::addressSpaceLimited() ? 0 : 1);
+}
+
+TEST(ThreadReservationsDeathTest, AnAddressSpaceLimitIsSeen) {
+  EXPECT_EXIT(exitSeeingALimit(), testing::ExitedWithCode(0), "");
 }
 
 TEST(ThreadReservationsTest, TheAllocatorTakesTheArenaCap) {

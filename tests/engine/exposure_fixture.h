@@ -22,6 +22,7 @@ class ExposureFixture : public testing::Test {
     const int32_t id = static_cast<int32_t>(engine.cells.size());
     Shape& cell = engine.cells.emplace_back(name, id);
     std::tie(cell.xlo, cell.ylo, cell.xhi, cell.yhi) = std::tie(xlo, ylo, xhi, yhi);
+    cell.layer = -1;  // as the reader leaves a cell
     return id;
   }
 

@@ -1,6 +1,7 @@
 #include "engine/reader.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <omp.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "engine/exposure_engine.h"
+#include "engine/cell_chunks.h"
 #include "engine/net_chunks.h"
 
 namespace {
@@ -314,7 +316,7 @@ bool endsWith(const std::string& text, const std::string& tail) {
 // names them, the bytes needed and the bytes available; with enough memory the same files read.
 TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine) {
   std::string nets;
-  for (int i = 0; i < 20000; ++i) nets += netLine("s" + std::to_string(i), "n", 1, "1");
+  for (int i = 0; i < 20000; ++i) nets += netLine("s", "n" + std::to_string(i), 1, "1");
   writeNets(nets);
   writeCells("cell long 0 0 1 1 " + std::string(3 << 20, 'x') + "\n");
   const std::string text = read(withMemory(1000000, utils::MemoryBound::kControlGroup));
@@ -324,6 +326,15 @@ TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine)
   EXPECT_TRUE(endsWith(text, " bytes needed, 1000000 available (memory limit of the control group)"))
       << text;
 
+  std::string cells;
+  const std::string longName(30, 'c');
+  for (int i = 0; i < 20000; ++i) cells += "cell " + longName + " 0 0 1 1\n";
+  writeCells(cells);
+  const uint64_t cellBytes = 20000 * (sizeof(Shape) + engine::nameHeapBytes(longName.size()));
+  EXPECT_EQ(read(withMemory(1500000, utils::MemoryBound::kMachine)),
+            "Cannot allocate memory for 20000 cells of cell asset file " + config_.cell_file +
+                ": " + std::to_string(cellBytes) + " bytes needed, 1500000 available");
+
   writeCells("cell short 0 0 1 1\n");
   const std::string records = read(withMemory(1500000, utils::MemoryBound::kMachine));
   EXPECT_TRUE(startsWith(records, "Cannot allocate memory for 20000 segments of net file " +
@@ -331,6 +342,9 @@ TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine)
       << records;
   EXPECT_TRUE(endsWith(records, " bytes needed, 1500000 available")) << records;
   EXPECT_NE(log_.find("Finish parsing cells."), std::string::npos);
+  // Each line names a net of its own: the nets count as much as the segments.
+  const uint64_t needed = std::stoull(records.substr(records.rfind(": ") + 2));
+  EXPECT_GE(needed, 20000 * (sizeof(Shape) + sizeof(Net)));
 
   EXPECT_EQ(read(withMemory(20000000, utils::MemoryBound::kMachine)), "");
   EXPECT_EQ(engine_->segments.size(), 20000u);
@@ -376,6 +390,45 @@ TEST_F(ReaderTest, AChunkThatChangedBetweenItsTwoReadingsIsRefused) {
     const engine::ChunkInput input{text, 1, 0, endSlot, 10, "Net file", &config_.net_file};
     EXPECT_EQ(engine::parseNetChunk(input, chunk, engine), endSlot == 2 ? "" : changed)
         << endSlot;
+  }
+}
+
+// What the first reading counts in a chunk: every line, the lines that can hold a record (not
+// a blank or too short one), the heap bytes of long names and, for nets, an entry each time
+// the net changes from the line before.
+TEST(ChunkCountTest, LinesRecordsNamesAndNetChangesAreCounted) {
+  const std::string longName(40, 'n'), longNet(20, 'B');
+  engine::ChunkCost cells;
+  engine::countCellChunk("c " + longName + " 0 0 1 1\n\n   \nc a 0 0 1 1\nc b\r\nlast", cells);
+  EXPECT_EQ((std::vector<uint64_t>{cells.lines, static_cast<uint64_t>(cells.records),
+                                   cells.nameBytes}),
+            (std::vector<uint64_t>{6, 2, engine::nameHeapBytes(longName.size())}));
+
+  auto segment = [](const std::string& name, const std::string& net) {
+    return "s " + name + " " + net + " 0 0 1 1 M:metal1 1\n";
+  };
+  engine::ChunkCost nets;
+  engine::countNetChunk(segment(longName, "a") + segment("s2", "a") + segment("s3", "a") +
+                            segment("s4", longNet) + "\n" + segment("s5", "a"),
+                        nets);
+  EXPECT_EQ(nets.lines, 6u);
+  EXPECT_EQ(nets.records, 5);
+  EXPECT_EQ(nets.netEntries, 3);  // a, B, a again
+  EXPECT_EQ(nets.nameBytes,
+            engine::nameHeapBytes(longName.size()) + 2 * engine::nameHeapBytes(longNet.size()));
+}
+
+// The heap bytes the memory check counts for a name are those the allocator takes for it.
+TEST(ChunkCountTest, NameBytesAreWhatTheAllocatorTakes) {
+  void* probe = std::malloc(1);
+  const size_t smallest = malloc_usable_size(probe);
+  std::free(probe);
+  if (smallest != 24) GTEST_SKIP() << "not the C library's allocator (a sanitizer's?)";
+  EXPECT_EQ(engine::nameHeapBytes(std::string().capacity()), 0u);
+  for (size_t length = std::string().capacity() + 1; length < 300; ++length) {
+    const std::string name(length, 'x');
+    EXPECT_EQ(engine::nameHeapBytes(length), malloc_usable_size(const_cast<char*>(name.data())) + 8)
+        << length;
   }
 }
 

@@ -94,6 +94,16 @@ TEST(ChunkedFileTest, AFileShorterThanItsSizeIsReadToItsEnd) {
   EXPECT_EQ(readJoined(path, 1 << 20), text);
 }
 
+// A regular file whose read fails (here the process's own memory at address 0, which the
+// kernel answers with EIO) is a failed read, not an empty file.
+TEST(ChunkedFileTest, AReadThatFailsIsNotTheEndOfTheFile) {
+  utils::ChunkedFile file(utils::ChunkedFile::kDefaultChunkBytes, 1, nullptr);
+  if (!file.open("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  EXPECT_FALSE(file.nextRound());
+  EXPECT_TRUE(file.failed());
+  EXPECT_EQ(file.readError(), EIO);
+}
+
 TEST(ChunkedFileTest, AFolderOpensButFailsToReadAndAMissingFileDoesNotOpen) {
   utils::ChunkedFile file(utils::ChunkedFile::kDefaultChunkBytes, 1, nullptr);
   EXPECT_FALSE(file.open(tempPath("absent")));
