@@ -60,6 +60,12 @@ ChunkedFile::~ChunkedFile() {
 // would return at once with nothing while no writer has come.
 bool ChunkedFile::open(const std::string& path) {
   if (fd_ >= 0) ::close(fd_);
+  release();
+  offset_ = 0;
+  round_ = 0;
+  atEnd_ = rewound_ = replaying_ = false;
+  readError_ = 0;
+  shortfall_.reset();
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return false;
   struct stat info;

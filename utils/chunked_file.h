@@ -42,8 +42,8 @@ class ChunkedFile {
   ChunkedFile(const ChunkedFile&) = delete;
   ChunkedFile& operator=(const ChunkedFile&) = delete;
 
-  // Opens `path` for reading; false when it cannot be opened (missing, unreadable). Does not
-  // wait for the writer of a FIFO: the first read does.
+  // Opens `path` for reading, from its first round; false when it cannot be opened (missing,
+  // unreadable). Does not wait for the writer of a FIFO: the first read does.
   bool open(const std::string& path);
 
   // Reads the next round into chunks(); false when there is none: at the end of the file, after
@@ -53,8 +53,9 @@ class ChunkedFile {
   // The chunks of the last round; valid until the next call of nextRound or rewind.
   const std::vector<std::string_view>& chunks() const { return chunks_; }
 
-  // Starts again from the first round, which is cut as before when the file is unchanged.
-  // REQUIRES: nextRound returned false, with neither a failed read nor a shortfall.
+  // Starts again from the first round, which is cut as before when the file is unchanged: a
+  // regular file is read again, a kept file replays the rounds read so far.
+  // REQUIRES: no read failed and no memory fell short.
   void rewind();
 
   // A read failed (e.g. the path is a folder, or the device failed).
