@@ -24,8 +24,15 @@
 namespace engine {
 namespace {
 
-// Chunks of a full round for each thread: enough to keep them all busy to the round's end.
+// Chunks of a full round for each thread: enough to keep them all busy to the round's end. A
+// round holds at most kMaxRoundChunks, so that a pipe's blocks stay small however many threads
+// there are.
 constexpr size_t kRoundChunksPerThread = 4;
+constexpr size_t kMaxRoundChunks = 64;
+
+size_t roundChunks() {
+  return std::min(kMaxRoundChunks, kRoundChunksPerThread * omp_get_max_threads());
+}
 
 // One input file: its text and the names it goes by in messages.
 struct InputFile {
@@ -34,8 +41,7 @@ struct InputFile {
       : path(path),
         kind(kind),
         lineKind(lineKind),
-        text(limits.chunkBytes, kRoundChunksPerThread * omp_get_max_threads(),
-             limits.availableMemory) {}
+        text(limits.chunkBytes, roundChunks(), limits.availableMemory) {}
 
   const std::string& path;
   const char* kind;      // "cell asset file"
