@@ -129,15 +129,15 @@ bool ChunkedFile::replayRound() {
 bool ChunkedFile::readRound() {
   if (atEnd_) return false;
   size_t target = withinFile(carry_.size(), carry_.size() + roundBytes());
-  if (!startBlock(target)) return false;
+  if (!startBlock(rereadable_ ? target : std::min(target, carry_.size() + chunkBytes_)))
+    return false;
   size_t filled = carry_.size();
   carry_ = std::string_view();
   for (;;) {
-    const size_t wanted = target - filled;
-    const size_t got = fill(blocks_.back().data + filled, wanted);
-    filled += got;
+    filled = fillTo(filled, target);
+    if (shortfall_) return false;
     std::string_view rest = cutLines(std::string_view(blocks_.back().data, filled));
-    if (got < wanted) {  // the end of the file, or a failed read
+    if (filled < target) {  // the end of the file, or a failed read
       atEnd_ = true;
       // The lines left make the last chunk; the last needs no line feed unless a read failed.
       if (failed()) rest = rest.substr(0, rest.rfind('\n') + 1);
@@ -149,7 +149,6 @@ bool ChunkedFile::readRound() {
       break;
     }
     target = longLineBytes(filled);
-    if (!reserve(blocks_.back(), target)) return false;
   }
   ++round_;
   if (!rereadable_ && !chunks_.empty()) rounds_.push_back(chunks_);
@@ -206,6 +205,23 @@ bool ChunkedFile::reserve(Block& block, size_t bytes) {
   block.data = data;
   block.capacity = bytes;
   return true;
+}
+
+// Reads until the block holds `target` bytes, the file ends, a read fails or memory falls
+// short; returns the bytes it holds. A regular file's block is grown to `target` at once, to be
+// read by pieces on all threads; a kept file's block grows as its data comes, so that a short
+// pipe takes a short block.
+size_t ChunkedFile::fillTo(size_t filled, size_t target) {
+  while (filled < target) {
+    Block& block = blocks_.back();
+    const size_t grown = rereadable_ ? target : std::min(target, 2 * block.capacity);
+    if (filled == block.capacity && !reserve(block, grown)) break;
+    const size_t room = std::min(target, block.capacity) - filled;
+    const size_t got = fill(block.data + filled, room);
+    filled += got;
+    if (got < room) break;
+  }
+  return filled;
 }
 
 // Reads up to `bytes` at the read position; fewer only at the end of the file or when a read

@@ -85,6 +85,7 @@ class ChunkedFile {
   size_t withinFile(size_t filled, size_t bytes) const;
   bool startBlock(size_t bytes);
   bool reserve(Block& block, size_t bytes);
+  size_t fillTo(size_t filled, size_t target);
   size_t fill(char* to, size_t bytes);
   size_t preadPieces(char* to, size_t bytes);
   std::string_view cutLines(std::string_view text);

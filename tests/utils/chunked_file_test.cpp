@@ -140,6 +140,29 @@ TEST(ChunkedFileTest, AnUnfinishedLastLineTakesNoMoreThanTheLineNeeds) {
   std::remove(regular.c_str());
 }
 
+// Rounds of a megabyte over a file of 5 KB: the blocks hold what the file holds, not what a
+// round could, from a regular file (whose size is known) or a FIFO (whose block grows as the
+// data comes).
+TEST(ChunkedFileTest, AShortFileTakesShortBlocksHoweverLargeTheRounds) {
+  const std::string regular = tempPath("short"), fifo = tempPath("short_fifo");
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "cell c" + std::to_string(i) + " 0 0 1 1 N x\n";
+  std::ofstream(regular, std::ios::binary) << text;
+  for (const std::string* path : {&regular, &fifo}) {
+    auto read = [&] {
+      utils::ChunkedFile file(1000, 1000, nullptr);
+      EXPECT_TRUE(file.open(*path));
+      std::string joined;
+      for (const std::string& chunk : allChunks(file)) joined += chunk;
+      EXPECT_EQ(joined, text);
+      return file.heldBytes();
+    };
+    EXPECT_LT(path == &fifo ? readThroughFifo(fifo, text, read) : read(), 4 * text.size())
+        << *path;
+  }
+  std::remove(regular.c_str());
+}
+
 // Text that would grow beyond what the probe says is left is not read; the shortfall says how
 // much it needed and what was available.
 TEST(ChunkedFileTest, TextBeyondTheMemoryLeftIsNotRead) {
