@@ -1,7 +1,6 @@
 #include "engine/cell_chunks.h"
 
 #include "engine/input_lines.h"
-#include "engine/line_fields.h"
 
 namespace engine {
 namespace {
@@ -34,14 +33,9 @@ std::string forEachCell(const ChunkInput& input, Add&& add) {
 }  // namespace
 
 void countCellChunk(std::string_view text, ChunkCost& cost) {
-  forEachLine(text, [&](std::string_view line) {
-    ++cost.lines;
-    LineFields fields(line);
-    std::string_view ignored, name;
-    if (line.size() < kMinCellLineBytes || fields.text(ignored) != FieldStatus::kOk) return true;
-    ++cost.records;
+  countRecordLines(text, kMinCellLineBytes, cost, [&](LineFields& fields) {
+    std::string_view name;
     if (fields.text(name) == FieldStatus::kOk) cost.nameBytes += nameHeapBytes(name.size());
-    return true;
   });
 }
 

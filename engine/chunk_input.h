@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/input_lines.h"
+#include "engine/line_fields.h"
+
 namespace engine {
 
 // Where one chunk of an input file lies and how its line errors name the file.
@@ -45,5 +48,22 @@ struct ChunkCost {
 
 // The heap bytes a std::string of `length` characters takes (0 for a short one).
 uint64_t nameHeapBytes(size_t length);
+
+// Adds to cost.lines every line of `text` and to cost.records those that can hold a record (at
+// least minLineBytes long and not blank), calling onRecord(fields) for each with the fields
+// after the first still to read.
+template <typename OnRecord>
+void countRecordLines(std::string_view text, size_t minLineBytes, ChunkCost& cost,
+                      OnRecord&& onRecord) {
+  forEachLine(text, [&](std::string_view line) {
+    ++cost.lines;
+    LineFields fields(line);
+    std::string_view ignored;
+    if (line.size() < minLineBytes || fields.text(ignored) != FieldStatus::kOk) return true;
+    ++cost.records;
+    onRecord(fields);
+    return true;
+  });
+}
 
 }  // namespace engine

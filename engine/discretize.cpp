@@ -19,8 +19,6 @@ namespace {
 // Fewer shapes than this are handled on the calling thread: waking the others costs more.
 constexpr int64_t kParallelShapes = int64_t{1} << 14;
 
-// The memory left is asked for before the coordinates of this many shapes or more are taken.
-constexpr int64_t kCheckedShapes = int64_t{1} << 14;
 
 // The low and the high edge of every cell, then of every segment, on one axis.
 std::vector<double> collectEdges(const std::vector<Shape>& cells,
@@ -125,6 +123,11 @@ void failOnError(const std::string& error) {
   if (!error.empty()) utils::fatalError(error);
 }
 
+// The coordinates of one axis, two a shape, and a flag a shape for the warnings.
+uint64_t coordinateBytes(int64_t shapes) {
+  return static_cast<uint64_t>(shapes) * (2 * sizeof(double) + 1);
+}
+
 }  // namespace
 
 std::string ExposureEngine::edgeCountError(char axis, size_t edges) {
@@ -135,17 +138,15 @@ std::string ExposureEngine::edgeCountError(char axis, size_t edges) {
 
 std::string ExposureEngine::discretizationMemoryError(int64_t shapes,
                                                       const utils::AvailableMemory& available) {
-  // The coordinates of one axis, two a shape, and a flag a shape for the warnings.
-  const uint64_t bytes = static_cast<uint64_t>(shapes) * (2 * sizeof(double) + 1);
+  const uint64_t bytes = coordinateBytes(shapes);
   if (bytes <= available.bytes) return std::string();
-  return "Cannot allocate memory for the discretization: " +
-         utils::neededAndAvailable(bytes, available);
+  return utils::shortfallError("Cannot allocate memory for the discretization", bytes, available);
 }
 
 void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Start discret mapping" << std::endl;
   const int64_t shapes = static_cast<int64_t>(cells.size() + segments.size());
-  if (shapes >= kCheckedShapes)  // fewer are not worth the question, which reads a few files
+  if (coordinateBytes(shapes) >= utils::kUncheckedBytes)
     failOnError(discretizationMemoryError(shapes, utils::availableMemory()));
   // One axis at a time: each scratch list of coordinates dies with its statement.
   utils::logInfo(std::cout) << "Handling X-coords" << std::endl;

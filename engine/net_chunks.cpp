@@ -4,7 +4,6 @@
 
 #include "engine/exposure_engine.h"
 #include "engine/input_lines.h"
-#include "engine/line_fields.h"
 #include "engine/parallel_loop.h"
 
 namespace engine {
@@ -126,19 +125,14 @@ uint64_t netFileBytes(int64_t segments, const ChunkCost& cost) {
 
 void countNetChunk(std::string_view text, ChunkCost& cost) {
   std::string_view lastNet;
-  forEachLine(text, [&](std::string_view line) {
-    ++cost.lines;
-    LineFields fields(line);
-    std::string_view ignored, segment, net;
-    if (line.size() < kMinNetLineBytes || fields.text(ignored) != FieldStatus::kOk) return true;
-    ++cost.records;
+  countRecordLines(text, kMinNetLineBytes, cost, [&](LineFields& fields) {
+    std::string_view segment, net;
     if (fields.text(segment) == FieldStatus::kOk) cost.nameBytes += nameHeapBytes(segment.size());
     if (fields.text(net) == FieldStatus::kOk && (cost.netEntries == 0 || net != lastNet)) {
       ++cost.netEntries;  // a net the chunk may not know yet
       cost.nameBytes += 2 * nameHeapBytes(net.size());  // in the chunk and in the net
       lastNet = net;
     }
-    return true;
   });
 }
 

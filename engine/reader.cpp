@@ -99,10 +99,9 @@ std::string textError(const InputFile& file) {
            std::strerror(file.text.readError());
   const std::optional<utils::MemoryShortfall>& shortfall = file.text.shortfall();
   if (!shortfall) return std::string();
-  std::string error = noMemory(std::string("the text of ") + file.kind + " " + file.path);
-  if (shortfall->available)
-    error += ": " + utils::neededAndAvailable(shortfall->bytes, *shortfall->available);
-  return error;
+  const std::string what = noMemory(std::string("the text of ") + file.kind + " " + file.path);
+  if (!shortfall->available) return what;
+  return utils::shortfallError(what, shortfall->bytes, *shortfall->available);
 }
 
 // The first line of `text`, with its line feed.
@@ -179,7 +178,7 @@ std::string allocateRecords(const InputFile& file, int64_t count, uint64_t bytes
                                     file.kind + " " + file.path);
   if (const std::optional<utils::AvailableMemory> available =
           utils::shortOf(bytes, limits.availableMemory))
-    return what + ": " + utils::neededAndAvailable(bytes, *available);
+    return utils::shortfallError(what, bytes, *available);
   try {
     utils::reserveTouched(records, static_cast<size_t>(count));
     records.assign(static_cast<size_t>(count), Shape(std::string(), 0));

@@ -15,7 +15,7 @@ uint64_t gridBytes(int32_t nx, int32_t ny) {
 
 std::string gridMessage(int32_t nx, int32_t ny) {
   return "Cannot allocate the top-layer grid of " + std::to_string(nx) + " x " +
-         std::to_string(ny) + " bins: ";
+         std::to_string(ny) + " bins";
 }
 
 // The positions of the segments that cover bins, by ascending first bin column.
@@ -48,7 +48,7 @@ std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& seg
 
 std::string gridMemoryError(int32_t nx, int32_t ny, const utils::AvailableMemory& available) {
   if (gridBytes(nx, ny) <= available.bytes) return std::string();
-  return gridMessage(nx, ny) + utils::neededAndAvailable(gridBytes(nx, ny), available);
+  return utils::shortfallError(gridMessage(nx, ny), gridBytes(nx, ny), available);
 }
 
 TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
@@ -60,7 +60,7 @@ TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& seg
   try {
     entries_.reset(new int8_t[gridBytes(nx_, ny_)]);
   } catch (const std::bad_alloc&) {
-    utils::fatalError(gridMessage(nx_, ny_) + std::to_string(gridBytes(nx_, ny_)) +
+    utils::fatalError(gridMessage(nx_, ny_) + ": " + std::to_string(gridBytes(nx_, ny_)) +
                       " bytes needed");
   }
   fillStripes(segments, stripeBytes);

@@ -63,7 +63,7 @@ bool ChunkedFile::open(const std::string& path) {
   release();
   offset_ = 0;
   round_ = 0;
-  atEnd_ = rewound_ = replaying_ = false;
+  atEnd_ = rewound_ = false;
   readError_ = 0;
   shortfall_.reset();
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -102,17 +102,13 @@ size_t ChunkedFile::heldBytes() const {
 
 bool ChunkedFile::nextRound() {
   chunks_.clear();
-  return replaying_ ? replayRound() : readRound();
+  return rewound_ && !rereadable_ ? replayRound() : readRound();
 }
 
 void ChunkedFile::rewind() {
   round_ = 0;
   rewound_ = true;
   chunks_.clear();
-  if (!rereadable_) {
-    replaying_ = true;
-    return;
-  }
   offset_ = 0;
   atEnd_ = false;
   carry_ = std::string_view();

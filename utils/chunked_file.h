@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,8 +99,7 @@ class ChunkedFile {
   uint64_t offset_ = 0;      // of the next byte to read
   size_t round_ = 0;         // rounds read or replayed since the start
   bool atEnd_ = false;
-  bool rewound_ = false;
-  bool replaying_ = false;  // a kept file after rewind
+  bool rewound_ = false;  // a kept file then replays its rounds
   std::vector<Block> blocks_;             // one, reused, for a rereadable file
   std::string_view carry_;                // the unfinished line at the end of the last block
   std::vector<std::string_view> chunks_;  // of the last round

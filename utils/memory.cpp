@@ -171,12 +171,13 @@ std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe)
   return available;
 }
 
-std::string neededAndAvailable(uint64_t bytes, const AvailableMemory& available) {
+std::string shortfallError(const std::string& what, uint64_t bytes,
+                           const AvailableMemory& available) {
   const char* bound = available.bound == MemoryBound::kControlGroup
                           ? " (memory limit of the control group)"
                           : "";
-  return std::to_string(bytes) + " bytes needed, " + std::to_string(available.bytes) +
-         " available" + bound;
+  return what + ": " + std::to_string(bytes) + " bytes needed, " +
+         std::to_string(available.bytes) + " available" + bound;
 }
 
 }  // namespace utils

@@ -46,9 +46,10 @@ using MemoryProbe = std::function<AvailableMemory()>;
 constexpr uint64_t kUncheckedBytes = uint64_t{1} << 18;
 std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe);
 
-// "<bytes> bytes needed, <available> available", and " (memory limit of the control group)"
-// when a group's limit is what bounds it: the end of an Error line on memory that is not there.
-std::string neededAndAvailable(uint64_t bytes, const AvailableMemory& available);
+// The Error text for memory that is not there: "<what>: <bytes> bytes needed, <available>
+// available", and " (memory limit of the control group)" when a group's limit bounds it.
+std::string shortfallError(const std::string& what, uint64_t bytes,
+                           const AvailableMemory& available);
 
 // Reserves room for `count` elements in `list` and writes to every page of the room beyond its
 // elements on all OpenMP threads, so that filling the list afterwards on one thread does not
