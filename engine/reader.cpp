@@ -92,11 +92,13 @@ std::pair<size_t, std::string> firstError(const InputFile& file, size_t count, P
   return {count, std::string()};
 }
 
-// The Error text when the file's text could not be read to its end ("" when it was).
+// The Error text when the file's text could not be read to its end, or shrank while it was
+// read ("" when neither).
 std::string textError(const InputFile& file) {
   if (file.text.failed())
     return std::string("Cannot read ") + file.kind + " " + file.path + ": " +
            std::strerror(file.text.readError());
+  if (file.text.changed()) return fileChangedError(file.lineKind, file.path);
   const std::optional<utils::MemoryShortfall>& shortfall = file.text.shortfall();
   if (!shortfall) return std::string();
   const std::string what = noMemory(std::string("the text of ") + file.kind + " " + file.path);
@@ -115,13 +117,15 @@ std::string_view firstLineOf(std::string_view text) {
 // the file), so that a wrong file is found early. Returns the Error text of the first chunk,
 // when it has a bad line, or of the text's reading. Otherwise `whole` says whether the plan
 // covers the file; if not, it ends with a chunk whose first line is bad, and the second pass
-// over the plan finds the file's first bad line.
+// over the plan finds the file's first bad line. A file that shrank is refused as changed
+// before the lines of its last round are looked at, as the last may have been cut.
 template <typename Count, typename Check>
 std::string planFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, ChunkCost& cost,
                      bool& whole, Count&& count, Check&& check) {
   constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
   whole = true;
   while (file.text.nextRound()) {
+    if (file.text.changed()) return fileChangedError(file.lineKind, file.path);
     const std::vector<std::string_view>& chunks = file.text.chunks();
     const bool fileStart = plan.chunks() == 0;
     std::vector<ChunkCost> costs(chunks.size());
@@ -147,13 +151,15 @@ std::string planFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, Chunk
 
 // The second pass: reads the file again and runs store(input, k) on every chunk k of the plan.
 // A plan of the `whole` file must take the file to its end; the error is the first in file
-// order, and when the file no longer holds the chunks the plan found, changedError's.
+// order, and when the file no longer holds the chunks the plan found or shrank,
+// changedError's.
 std::string storeFile(InputFile& file, const ChunkPlan& plan, bool whole, int64_t maxRecords,
                       const std::function<std::string(const ChunkInput&, size_t)>& store) {
   const std::string changed = fileChangedError(file.lineKind, file.path);
   file.text.rewind();
   size_t next = 0;
   while (next < plan.chunks() && file.text.nextRound()) {
+    if (file.text.changed()) return changed;
     const std::vector<std::string_view>& chunks = file.text.chunks();
     const size_t count = std::min(chunks.size(), plan.chunks() - next);
     if (whole && count < chunks.size()) return changed;

@@ -66,11 +66,13 @@ bool ChunkedFile::open(const std::string& path) {
   atEnd_ = rewound_ = false;
   readError_ = 0;
   shortfall_.reset();
+  changed_ = false;
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return false;
   struct stat info;
   rereadable_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
   sizeHint_ = rereadable_ ? static_cast<uint64_t>(info.st_size) : 0;
+  endAtLeast_ = sizeHint_;
   readable_ = rereadable_;
   return true;
 }
@@ -134,7 +136,7 @@ bool ChunkedFile::readRound() {
     if (shortfall_) return false;
     std::string_view rest = cutLines(std::string_view(blocks_.back().data, filled));
     if (filled < target) {  // the end of the file, or a failed read
-      atEnd_ = true;
+      endReading();
       // The lines left make the last chunk; the last needs no line feed unless a read failed.
       if (failed()) rest = rest.substr(0, rest.rfind('\n') + 1);
       if (!rest.empty()) chunks_.push_back(rest);
@@ -149,6 +151,15 @@ bool ChunkedFile::readRound() {
   ++round_;
   if (!rereadable_ && !chunks_.empty()) rounds_.push_back(chunks_);
   return !chunks_.empty();
+}
+
+// A reading that comes to the end of a regular file before a reading before it did, or before
+// the size the file had when opened, found a file that shrank. A kept file's end is never short.
+void ChunkedFile::endReading() {
+  atEnd_ = true;
+  if (failed()) return;
+  if (offset_ < endAtLeast_) changed_ = true;
+  endAtLeast_ = std::max(endAtLeast_, offset_);
 }
 
 // The first reading starts with one chunk, so that a file that is wrong from its first lines
@@ -230,7 +241,7 @@ size_t ChunkedFile::fill(char* to, size_t bytes) {
 }
 
 // Reads by pieces of a chunk on all threads. The text ends at the first piece that came
-// short: the file shrank, or a read failed.
+// short: the end of the file (where it shrank, if it did), or a read failed.
 size_t ChunkedFile::preadPieces(char* to, size_t bytes) {
   const int64_t pieces = static_cast<int64_t>((bytes + chunkBytes_ - 1) / chunkBytes_);
   std::vector<Piece> results(pieces);

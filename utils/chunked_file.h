@@ -47,7 +47,8 @@ class ChunkedFile {
 
   // Reads the next round into chunks(); false when there is none: at the end of the file, after
   // a failed read (failed()) or when memory could not be had (shortfall()). A read that fails
-  // part-way still gives the lines completed before the failure as a last round.
+  // part-way still gives the lines completed before the failure as a last round, and a file
+  // that shrank (changed()) what it still held.
   bool nextRound();
   // The chunks of the last round; valid until the next call of nextRound or rewind.
   const std::vector<std::string_view>& chunks() const { return chunks_; }
@@ -57,6 +58,10 @@ class ChunkedFile {
   // REQUIRES: no read failed and no memory fell short.
   void rewind();
 
+  // A regular file ended before the size it had when opened, or, read again, before where its
+  // first reading ended: it shrank while it was read. Set by the nextRound that found the end,
+  // before its chunks are parsed; stays set until the next open.
+  bool changed() const { return changed_; }
   // A read failed (e.g. the path is a folder, or the device failed).
   bool failed() const { return readError_ != 0; }
   // The errno value of the failed read (0 while none failed).
@@ -77,6 +82,7 @@ class ChunkedFile {
   };
 
   bool readRound();
+  void endReading();
   bool replayRound();
   void waitUntilReadable();
   size_t roundBytes() const;
@@ -96,6 +102,8 @@ class ChunkedFile {
   bool rereadable_ = false;  // a regular file: read again by rewind instead of kept
   bool readable_ = false;    // reads wait for data (no longer open without waiting)
   uint64_t sizeHint_ = 0;    // the file's size when it was opened
+  uint64_t endAtLeast_ = 0;  // sizeHint_, or where a reading found the end when further
+  bool changed_ = false;     // see changed()
   uint64_t offset_ = 0;      // of the next byte to read
   size_t round_ = 0;         // rounds read or replayed since the start
   bool atEnd_ = false;

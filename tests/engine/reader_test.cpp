@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -391,6 +392,87 @@ TEST_F(ReaderTest, AChunkThatChangedBetweenItsTwoReadingsIsRefused) {
     EXPECT_EQ(engine::parseNetChunk(input, chunk, engine), endSlot == 2 ? "" : changed)
         << endSlot;
   }
+}
+
+// Limits whose memory probe runs `onAsk(n)` at its n-th question (from 1) and answers that all
+// memory is free. It is asked before the text or the records grow by utils::kUncheckedBytes or
+// more: before the first round is read, between rounds and between the two readings.
+engine::ReadLimits withHook(std::function<void(int)> onAsk) {
+  engine::ReadLimits limits;
+  limits.chunkBytes = utils::kUncheckedBytes;
+  limits.availableMemory = [asks = std::make_shared<int>(0), onAsk] {
+    onAsk(++*asks);
+    return utils::AvailableMemory();
+  };
+  return limits;
+}
+
+// A file of valid lines cut at any question of the memory probe, mid-line or after a line, ends
+// the read with its "changed" line, never with an error about a line that both versions hold.
+// One that grows at a question is read as it grew, or refused as changed when it grew between
+// its two readings.
+TEST_F(ReaderTest, AFileCutOrGrownWhileItIsReadIsRefusedAsChanged) {
+  constexpr size_t kLines = 100000;
+  std::string cells, nets;
+  for (size_t i = 0; i < kLines; ++i) {
+    const std::string n = std::to_string(i), next = std::to_string(i + 1);
+    cells += "cell C" + n + " " + n + " 0 " + next + " 1 N\n";
+    nets += netLine("s" + n, "n" + std::to_string(i % 97), 1 + i % kLayers, "1");
+  }
+  struct File {
+    std::string* path;
+    const std::string& text;
+    const char* lineKind;
+    std::string line;  // one more
+  };
+  for (const File& file :
+       {File{&config_.cell_file, cells, "Cell asset file", "cell grown 0 0 1 1\n"},
+        File{&config_.net_file, nets, "Net file", netLine("grown", "n", 1, "1")}}) {
+    const bool inCells = file.path == &config_.cell_file;
+    const size_t lineStart = file.text.find('\n', file.text.size() / 3) + 1;
+    const size_t midLine = file.text.find('\n', file.text.size() / 4) + 5;
+    const size_t inFirstChunk = file.text.find('\n', 1000) + 5;  // whose lines are all checked
+    const size_t cuts[] = {inFirstChunk, midLine, lineStart, lineStart + 7, file.text.size() - 1};
+    auto records = [&] { return (inCells ? engine_->cells : engine_->segments).size(); };
+    auto rewrite = [&] {
+      writeCells(inCells ? cells : "");
+      writeNets(inCells ? "" : nets);
+    };
+    const std::string changed =
+        std::string(file.lineKind) + " " + *file.path + " changed while it was read";
+    for (int threads : {1, 4}) {
+      omp_set_num_threads(threads);
+      rewrite();
+      int asks = 0;
+      EXPECT_EQ(read(withHook([&](int asked) { asks = asked; })), "");
+      EXPECT_EQ(records(), kLines);
+      ASSERT_GE(asks, 3);
+      int refusedGrowths = 0;
+      for (int ask = 1; ask <= asks; ++ask) {
+        for (size_t size : cuts) {
+          rewrite();
+          bool cut = false;
+          const std::string error = read(withHook([&](int asked) {
+            if (asked == ask) cut = ::truncate(file.path->c_str(), size) == 0;
+          }));
+          ASSERT_TRUE(cut);
+          EXPECT_EQ(error, changed) << threads << " threads, question " << ask << ", size " << size;
+        }
+        rewrite();
+        const std::string error = read(withHook([&](int asked) {
+          if (asked == ask) std::ofstream(*file.path, std::ios::app) << file.line;
+        }));
+        if (error == changed) {
+          ++refusedGrowths;
+        } else {
+          EXPECT_EQ(error, "") << threads << " threads, grown at question " << ask;
+          EXPECT_EQ(records(), kLines + 1);
+        }
+      }
+      EXPECT_GE(refusedGrowths, 1) << threads << " threads";
+    }
+  }
+  omp_set_num_threads(1);
 }
 
 // What the first reading counts in a chunk: every line, the lines that can hold a record (not

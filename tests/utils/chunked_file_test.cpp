@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -161,6 +162,88 @@ TEST(ChunkedFileTest, AShortFileTakesShortBlocksHoweverLargeTheRounds) {
         << *path;
   }
   std::remove(regular.c_str());
+}
+
+// Reads `file` round by round from where it stands to its end, running `between(round)` before
+// each round (from 0) and once after the last. Every round read while changed() is unset must
+// hold the next chunks of `expected`, the chunks of the file as written.
+void readAgainst(utils::ChunkedFile& file, const std::vector<std::string>& expected,
+                 const std::function<void(int)>& between) {
+  size_t next = 0;
+  int round = 0;
+  for (between(round); file.nextRound(); between(++round)) {
+    if (file.changed()) continue;
+    for (std::string_view chunk : file.chunks()) {
+      ASSERT_LT(next, expected.size()) << "round " << round;
+      EXPECT_EQ(chunk, expected[next++]) << "round " << round;
+    }
+  }
+}
+
+// A regular file cut while it is read, before its first round, between two rounds of its first
+// reading or of its second, or between the two readings; to nothing, to within what was read,
+// mid-line or after a line, or by its last line feed alone: the round that finds the end too
+// early is changed(), before its chunks are looked at, and every round before it holds whole
+// chunks of the file as written. A file untouched, grown, or read through a FIFO, is not
+// changed.
+TEST(ChunkedFileTest, AFileCutWhileItIsReadIsChangedFromTheRoundThatFindsItsEnd) {
+  const std::string path = tempPath("cut"), fifo = tempPath("cut_fifo");
+  std::string text;
+  for (int i = 0; i < 200; ++i)
+    text += "cell C" + std::to_string(i) + " " + std::to_string(i) + " 0 1 1 N\n";
+  const size_t afterLine = text.find("cell C150 ");
+  constexpr size_t kChunkBytes = 16, kRoundChunks = 3;
+  std::ofstream(path, std::ios::binary) << text;
+  std::vector<std::string> expected;
+  {
+    utils::ChunkedFile file(kChunkBytes, kRoundChunks, nullptr);
+    ASSERT_TRUE(file.open(path));
+    expected = allChunks(file);
+  }
+  for (int threads : {1, 3}) {
+    omp_set_num_threads(threads);
+    for (bool inSecondReading : {false, true}) {
+      for (int cutRound : {0, 1, 2, 30}) {
+        for (size_t size : {size_t{0}, size_t{401}, afterLine, afterLine + 7, text.size() - 1}) {
+          std::ofstream(path, std::ios::binary) << text;
+          utils::ChunkedFile file(kChunkBytes, kRoundChunks, nullptr);
+          ASSERT_TRUE(file.open(path));
+          if (inSecondReading) {
+            readAgainst(file, expected, [](int) {});
+            ASSERT_FALSE(file.changed());
+            file.rewind();
+          }
+          bool cut = false;
+          readAgainst(file, expected, [&](int round) {
+            if (round == cutRound) cut = ::truncate(path.c_str(), size) == 0;
+          });
+          ASSERT_TRUE(cut);
+          EXPECT_TRUE(file.changed())
+              << threads << " threads, second reading " << inSecondReading << ", round "
+              << cutRound << ", size " << size;
+          EXPECT_FALSE(file.failed());
+        }
+      }
+    }
+  }
+  omp_set_num_threads(1);
+
+  std::ofstream(path, std::ios::binary) << text;
+  utils::ChunkedFile file(kChunkBytes, kRoundChunks, nullptr);
+  ASSERT_TRUE(file.open(path));
+  allChunks(file);
+  file.rewind();
+  std::ofstream(path, std::ios::binary | std::ios::app) << "cell grown 0 0 1 1\n";
+  EXPECT_EQ(allChunks(file).size(), expected.size() + 1);
+  EXPECT_FALSE(file.changed()) << "grown";
+  EXPECT_FALSE(readThroughFifo(fifo, text, [&] {
+    EXPECT_TRUE(file.open(fifo));
+    allChunks(file);
+    file.rewind();
+    allChunks(file);
+    return file.changed();
+  })) << "fifo";
+  std::remove(path.c_str());
 }
 
 // Text that would grow beyond what the probe says is left is not read; the shortfall says how
