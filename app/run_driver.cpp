@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "app/data_limit.h"
 #include "engine/exposure_engine.h"
 #include "utils/log.h"
 #include "utils/memory.h"
@@ -90,15 +91,27 @@ void echoOptions(const po::options_description& options, const po::variables_map
   }
 }
 
-// Runs one step of the engine; memory that cannot be allocated ends the run with an Error line
-// that names the step.
+// Runs one step of the engine; memory that cannot be had ends the run with an Error line: the
+// step's own, with the bytes, when a check found it short, else one that names the step.
 template <typename Step>
 void runStep(const char* name, const Step& step) {
   try {
     step();
+  } catch (const utils::MemoryShortfallError& shortfall) {
+    utils::fatalError(shortfall.what());
   } catch (const std::bad_alloc&) {
     utils::fatalError(std::string("Cannot allocate memory for ") + name);
   }
+}
+
+// Starts the OpenMP workers, which the later loops reuse, and then keeps the process within the
+// room of its control group: the workers' stacks are mapped by then and count as data.
+void startThreadsWithinMemoryLimit(int32_t threads) {
+  omp_set_num_threads(threads < 1 ? 1 : threads);
+#pragma omp parallel
+  {
+  }
+  limitDataToControlGroup();
 }
 
 bool runEngine(const po::variables_map& values) {
@@ -110,7 +123,7 @@ bool runEngine(const po::variables_map& values) {
   if (config.threads > kMaxThreads)
     utils::fatalError("The number of threads must be at most 1024, got " +
                       std::to_string(config.threads));
-  omp_set_num_threads(config.threads < 1 ? 1 : config.threads);
+  startThreadsWithinMemoryLimit(config.threads);
   config.avail_layer = layerCount(values, config.bm_name);
   if (config.avail_layer < 1 || config.avail_layer > kMaxLayers)
     utils::fatalError("Available routing layer must be between 1 and 128, got " +

@@ -21,6 +21,20 @@ void BinVisitSet::reset(const BinBox& box) {
   poolUsed_ = 0;
 }
 
+// The directory has an entry per tile of the box; the pool, which doubles as it grows, holds
+// up to twice the tiles touched and, while it grows, the half it replaces as well.
+uint64_t BinVisitSet::bytesBound(const BinBox& box, uint64_t tiles) {
+  const uint64_t entries = static_cast<uint64_t>(tilesOver(box.xlo, box.xhi, kTileSide)) *
+                           static_cast<uint64_t>(tilesOver(box.ylo, box.yhi, kTileSide));
+  return entries * sizeof(int32_t) + 3 * std::min(entries, tiles) * kTileSide * sizeof(uint64_t);
+}
+
+uint64_t BinVisitSet::tilesBound(const BinBox& part) {
+  if (!coversBins(part)) return 0;
+  return static_cast<uint64_t>(tilesOver(part.xlo, part.xhi, kTileSide) + 1) *
+         static_cast<uint64_t>(tilesOver(part.ylo, part.yhi, kTileSide) + 1);
+}
+
 bool BinVisitSet::testAndSet(int32_t x, int32_t y) {
   const int64_t dx = static_cast<int64_t>(x) - originX_;
   const int64_t dy = static_cast<int64_t>(y) - originY_;

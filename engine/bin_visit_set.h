@@ -20,6 +20,16 @@ class BinVisitSet {
   // REQUIRES: the bin lies in the box of the last reset.
   bool testAndSet(int32_t x, int32_t y);
 
+  // The bytes the set holds now.
+  size_t heldBytes() const {
+    return directory_.capacity() * sizeof(int32_t) + pool_.capacity() * sizeof(uint64_t);
+  }
+
+  // At most the bytes a set takes over `box` when its walks touch at most `tiles` tiles.
+  static uint64_t bytesBound(const BinBox& box, uint64_t tiles);
+  // At most the tiles that the bins of `part` touch, wherever the origin lies.
+  static uint64_t tilesBound(const BinBox& part);
+
  private:
   static constexpr int32_t kTileBits = 6;  // tiles of 64 x 64 bins
   static constexpr int32_t kTileSide = 1 << kTileBits;

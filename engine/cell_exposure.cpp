@@ -26,8 +26,11 @@ int64_t exposedBinCount(const TopLayerGrid& grid, const BinBox& box) {
 void cellExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i) {
   const BinBox& box = engine.cells[i].binBox;
   if (!coversBins(box)) return;
-  std::vector<BinBox>& exposed = engine.cellExposedBins[i];
-  if (engine.keepExposedBins) exposed.reserve(static_cast<size_t>(exposedBinCount(grid, box)));
+  std::vector<BinBox>* exposed = nullptr;
+  if (engine.keepExposedBins) {
+    exposed = &engine.cellExposedBins[i];
+    exposed->reserve(static_cast<size_t>(exposedBinCount(grid, box)));
+  }
   ExposedBinSink sink(engine, exposed);
   for (int32_t x = box.xlo; x < box.xhi; ++x)
     for (int32_t y = box.ylo; y < box.yhi; ++y)
@@ -53,10 +56,12 @@ void ExposureEngine::calcCellExposure() { cellExposure(nullptr); }
 void ExposureEngine::cellExposure(const TopLayerGrid* grid) {
   utils::logInfo(std::cout) << "==============Calculating Cell Asset Exposed Area..." << std::endl;
   const int32_t n = static_cast<int32_t>(cells.size());
+  const uint64_t cellBytes =
+      2 * sizeof(double) + (keepExposedBins ? sizeof(std::vector<BinBox>) : 0);
+  utils::requireMemory(kExposureMemory, cellBytes * cells.size(), memoryProbe);
   cellExposedArea.assign(cells.size(), 0.0);
   cellExposedRatio.assign(cells.size(), 0.0);
-  cellExposedBins.clear();
-  cellExposedBins.resize(cells.size());
+  cellExposedBins = std::vector<std::vector<BinBox>>(keepExposedBins ? cells.size() : 0);
   std::optional<TopLayerGrid> ownGrid;
   if (grid == nullptr) grid = &ownGrid.emplace(topLayerGrid(n > 0));
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,18 +39,29 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
   return coords;
 }
 
-// A set of doubles kept by their bit patterns in a hash table (open addressing, at most half
-// full), with its values in the order they first came. Add values + 0.0, so that -0.0 and 0.0
-// are one; no value may be the NaN that marks an empty slot.
+// A set of at most kMaxValues doubles kept by their bit patterns in a hash table (open
+// addressing, at most half full), with its values in the order they first came. Add values +
+// 0.0, so that -0.0 and 0.0 are one; no value may be the NaN that marks an empty slot.
 class DistinctValues {
  public:
-  void add(double value) {
+  static constexpr size_t kMaxValues = size_t{1} << 16;
+  // The most it takes: its values, its last table of 2 * kMaxValues slots and, while that is
+  // made, the table of half the size before it.
+  static constexpr uint64_t kMaxBytes = 4 * kMaxValues * sizeof(double);
+
+  // REQUIRES: expected <= kMaxValues; the values' room is taken for that many at once.
+  explicit DistinctValues(size_t expected) { values_.reserve(expected); }
+
+  // Adds `value`; false, leaving the set as it was, when it is new and the set is full.
+  bool add(double value) {
     const uint64_t bits = bitsOf(value);
     const size_t slot = find(bits);
-    if (table_[slot] != kEmpty) return;
+    if (table_[slot] != kEmpty) return true;
+    if (values_.size() == kMaxValues) return false;
     table_[slot] = bits;
     values_.push_back(value);
     if (2 * values_.size() > table_.size()) grow();
+    return true;
   }
   std::vector<double>& values() { return values_; }
 
@@ -79,20 +91,48 @@ class DistinctValues {
   std::vector<double> values_;
 };
 
-// The distinct values of [begin, end) in ascending order, zero as 0.0. Layouts repeat their
-// coordinates many times, so only the distinct ones are sorted.
-std::vector<double> sortedDistinct(const double* begin, const double* end) {
-  DistinctValues distinct;
-  for (const double* value = begin; value != end; ++value) distinct.add(*value + 0.0);
-  std::sort(distinct.values().begin(), distinct.values().end());
-  return std::move(distinct.values());
+// Replaces the front of [begin, end) with its distinct values in ascending order, zero as 0.0,
+// and returns their number. Layouts repeat their coordinates many times, so the distinct ones
+// are gathered in a small hash set and only they are sorted; a slice of more distinct values
+// than the set holds is sorted in place instead.
+size_t sortDistinctInPlace(double* begin, double* end) {
+  DistinctValues distinct(std::min<size_t>(end - begin, DistinctValues::kMaxValues));
+  const double* value = begin;
+  while (value != end && distinct.add(*value + 0.0)) ++value;
+  if (value == end) {
+    std::vector<double>& values = distinct.values();
+    std::sort(values.begin(), values.end());
+    std::copy(values.begin(), values.end(), begin);
+    return values.size();
+  }
+  for (double* v = begin; v != end; ++v) *v += 0.0;
+  std::sort(begin, end);
+  return static_cast<size_t>(std::unique(begin, end) - begin);
 }
 
-// The distinct values of two ascending lists of distinct values, ascending.
-std::vector<double> mergeDistinct(const std::vector<double>& a, const std::vector<double>& b) {
-  std::vector<double> merged(a.size() + b.size());
-  merged.erase(std::set_union(a.begin(), a.end(), b.begin(), b.end(), merged.begin()),
-               merged.end());
+// An ascending run of distinct values in a buffer.
+struct Run {
+  size_t begin = 0;
+  size_t size = 0;
+};
+
+// Merges the runs of `from` in pairs, the first with the second and so on, into runs of `to`
+// that keep each value once, each starting where the one before it ends in `to`.
+std::vector<Run> mergePairs(const double* from, const std::vector<Run>& runs, double* to) {
+  std::vector<Run> merged((runs.size() + 1) / 2);
+  size_t begin = 0;
+  for (size_t p = 0; p < merged.size(); ++p) {
+    merged[p].begin = begin;
+    for (size_t r = 2 * p; r < std::min(2 * p + 2, runs.size()); ++r) begin += runs[r].size;
+  }
+  parallelFor(static_cast<int32_t>(merged.size()), [&](int32_t p) {
+    const Run& a = runs[2 * p];
+    const Run b = 2 * p + 1 < static_cast<int32_t>(runs.size()) ? runs[2 * p + 1] : Run{};
+    double* out = to + merged[p].begin;
+    const double* end = std::set_union(from + a.begin, from + a.begin + a.size, from + b.begin,
+                                       from + b.begin + b.size, out);
+    merged[p].size = static_cast<size_t>(end - out);
+  });
   return merged;
 }
 
@@ -118,6 +158,8 @@ void mapShapes(const std::vector<double>& xEdges, const std::vector<double>& yEd
       utils::logAt(4, std::cout) << "Having object with zero width! Please check "
                                  << shapes[i].name << std::endl;
 }
+
+constexpr char kDiscretizationMemory[] = "Cannot allocate memory for the discretization";
 
 void failOnError(const std::string& error) {
   if (!error.empty()) utils::fatalError(error);
@@ -145,15 +187,14 @@ std::string ExposureEngine::discretizationMemoryError(int64_t shapes,
 
 void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Start discret mapping" << std::endl;
-  const int64_t shapes = static_cast<int64_t>(cells.size() + segments.size());
-  if (coordinateBytes(shapes) >= utils::kUncheckedBytes)
-    failOnError(discretizationMemoryError(shapes, utils::availableMemory()));
   // One axis at a time: each scratch list of coordinates dies with its statement.
+  requireCoordinateMemory();
   utils::logInfo(std::cout) << "Handling X-coords" << std::endl;
-  sortUnique(xEdges, collectEdges(cells, segments, &Shape::xlo, &Shape::xhi));
+  sortUnique(xEdges, collectEdges(cells, segments, &Shape::xlo, &Shape::xhi), memoryProbe);
   failOnError(edgeCountError('x', xEdges.size()));
+  requireCoordinateMemory();
   utils::logInfo(std::cout) << "Handling Y-coords" << std::endl;
-  sortUnique(yEdges, collectEdges(cells, segments, &Shape::ylo, &Shape::yhi));
+  sortUnique(yEdges, collectEdges(cells, segments, &Shape::ylo, &Shape::yhi), memoryProbe);
   failOnError(edgeCountError('y', yEdges.size()));
   mapShapes(xEdges, yEdges, false, cells);
   mapShapes(xEdges, yEdges, true, segments);
@@ -161,19 +202,43 @@ void ExposureEngine::discretize() {
   utils::logInfo(std::cout) << "Finish discretization" << std::endl;
 }
 
-// Each thread takes the distinct values of a slice in order; the slices are then merged. Since
-// layouts repeat their coordinates many times, the merged lists are short.
-void ExposureEngine::sortUnique(std::vector<double>& edges, const std::vector<double>& coords) {
+void ExposureEngine::requireCoordinateMemory() const {
+  const int64_t shapes = static_cast<int64_t>(cells.size() + segments.size());
+  if (const std::optional<utils::AvailableMemory> available =
+          utils::shortOf(coordinateBytes(shapes), memoryProbe))
+    throw utils::MemoryShortfallError(discretizationMemoryError(shapes, *available));
+}
+
+// Each thread takes the distinct values of a slice of the coordinates into the slice's front;
+// the runs are then merged in pairs, round by round, between a buffer and the coordinates.
+// Since layouts repeat their coordinates many times, the runs are short.
+void ExposureEngine::sortUnique(std::vector<double>& edges, std::vector<double> coords,
+                                const utils::MemoryProbe& memoryProbe) {
   const int32_t slices = static_cast<int32_t>(
       std::clamp<size_t>(coords.size() / kSliceValues, 1, omp_get_max_threads()));
-  std::vector<std::vector<double>> sorted(slices);
+  utils::requireMemory(kDiscretizationMemory, slices * DistinctValues::kMaxBytes, memoryProbe);
+  std::vector<Run> runs(slices);
   parallelFor(slices, [&](int32_t s) {
-    sorted[s] = sortedDistinct(coords.data() + coords.size() * s / slices,
-                               coords.data() + coords.size() * (s + 1) / slices);
+    runs[s].begin = coords.size() * s / slices;
+    runs[s].size = sortDistinctInPlace(coords.data() + runs[s].begin,
+                                       coords.data() + coords.size() * (s + 1) / slices);
   });
-  for (int32_t s = 1; s < slices; ++s) sorted[0] = mergeDistinct(sorted[0], sorted[s]);
-  edges = std::move(sorted[0]);
-  edges.shrink_to_fit();
+  size_t total = 0;
+  for (const Run& run : runs) total += run.size;
+  utils::requireMemory(kDiscretizationMemory, total * sizeof(double), memoryProbe);
+  std::vector<double> buffer(total);
+  double* from = coords.data();
+  double* to = buffer.data();
+  while (runs.size() > 1) {
+    runs = mergePairs(from, runs, to);
+    std::swap(from, to);
+  }
+  const size_t distinct = runs[0].size;
+  if (from != buffer.data()) std::copy(from, from + distinct, buffer.data());
+  buffer.resize(distinct);
+  coords = std::vector<double>();
+  buffer.shrink_to_fit();
+  edges = std::move(buffer);
   utils::logInfo(std::cout) << "After remove duplicates: " << edges.size() << " unique values"
                             << std::endl;
 }

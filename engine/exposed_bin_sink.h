@@ -1,5 +1,5 @@
-// Where the walk over one asset's bins puts each exposed bin it finds: appended to the asset's
-// list when the engine keeps its exposed bins, else only its area added to a running sum. The
+// Where the walk over one asset's bins puts each exposed bin it finds: appended to a list when
+// the engine keeps its exposed bins, else only its area added to a running sum. The
 // sum takes the bins in the walk's order, the order the list would hold them in, so it equals
 // binBoxesArea of that list bit for bit.
 #pragma once
@@ -12,10 +12,10 @@
 
 class ExposedBinSink {
  public:
-  // Appends to `bins` when engine.keepExposedBins, else sums over the engine's edges. Holds
-  // references to both; they must outlive the sink.
-  ExposedBinSink(const ExposureEngine& engine, std::vector<BinBox>& bins)
-      : bins_(engine.keepExposedBins ? &bins : nullptr),
+  // Appends to `bins` when engine.keepExposedBins, else sums over the engine's edges (`bins`
+  // may then be null). Holds references to both; they must outlive the sink.
+  ExposedBinSink(const ExposureEngine& engine, std::vector<BinBox>* bins)
+      : bins_(engine.keepExposedBins ? bins : nullptr),
         xEdges_(engine.xEdges),
         yEdges_(engine.yEdges) {}
 

@@ -4,7 +4,9 @@
 // One engine serves one run: the driver builds it on a RunConfig that outlives it and calls
 // parseInputs, discretize, calcExposure and writeReports in this order on the main thread.
 // The exposure step runs OpenMP loops internally; no operation may itself be called from a
-// parallel loop. Bad input ends the process with an Error line and status 1.
+// parallel loop. Bad input ends the process with an Error line and status 1; memory that
+// cannot be had throws std::bad_alloc (utils::MemoryShortfallError, with the Error text, when
+// a check found it short).
 #pragma once
 
 #include <cstdint>
@@ -31,8 +33,9 @@ class ExposureEngine {
   void parseInputs();
 
   // Builds the bin edges and the binBox of every cell and segment. More than kMaxEdges distinct
-  // coordinates on an axis end the run with edgeCountError's line, too little memory left for
-  // the coordinates with discretizationMemoryError's.
+  // coordinates on an axis end the run with edgeCountError's line. Too little memory left for
+  // an axis's coordinates (discretizationMemoryError's text), for sorting them or for its edges
+  // throws utils::MemoryShortfallError.
   void discretize();
   // The Error text when the coordinates of `shapes` shapes (one axis at a time, 17 bytes a
   // shape) need more than `available`; empty when they fit.
@@ -44,8 +47,12 @@ class ExposureEngine {
   // they fit.
   static std::string edgeCountError(char axis, size_t edges);
   // Replaces `edges` with the ascending distinct values of `coords` (0.0 for zero), taking
-  // slices of kSliceValues or more values on all threads. REQUIRES: no value is NaN.
-  static void sortUnique(std::vector<double>& edges, const std::vector<double>& coords);
+  // slices of kSliceValues or more values on all threads and sorting them in the list itself.
+  // Beyond the list it takes a small hash set per slice (at most 2 MB) and the edges; either
+  // short of what `memoryProbe` says is left throws utils::MemoryShortfallError.
+  // REQUIRES: no value is NaN.
+  static void sortUnique(std::vector<double>& edges, std::vector<double> coords,
+                         const utils::MemoryProbe& memoryProbe = utils::MemoryProbe());
   static constexpr size_t kSliceValues = size_t{1} << 14;
   // Position of the first edge not less than `coord` (edges.size() when none).
   static int32_t coordIndex(const std::vector<double>& edges, double coord);
@@ -57,7 +64,10 @@ class ExposureEngine {
   static BinBox growBinBox(const BinBox& box);
 
   // Cell exposure, then asset net exposure, on one top-layer grid, built only when there is an
-  // asset cell or an asset net to measure. REQUIRES: discretize has run (else fatal).
+  // asset cell or an asset net to measure. The grid, its lists, the per-asset results and the
+  // threads' visited sets are checked against memoryProbe before they are taken: short, they
+  // throw utils::MemoryShortfallError (kept exposed bins are not counted).
+  // REQUIRES: discretize has run (else fatal).
   void calcExposure();
   // Either step alone, on a top-layer grid of its own. REQUIRES: discretize has run.
   void calcCellExposure();
@@ -72,6 +82,8 @@ class ExposureEngine {
   void mergeExposure();
 
   const RunConfig* config;
+  // What memory the steps after reading may still take; asked before their lists grow.
+  utils::MemoryProbe memoryProbe = utils::memoryLeft;
   std::vector<Shape> cells;
   std::vector<Shape> segments;
   std::vector<Net> nets;
@@ -94,7 +106,7 @@ class ExposureEngine {
   std::vector<double> cellExposedRatio;               // per cell, a fraction
   std::vector<double> netExposedRatio;                // per asset net, a fraction
   // Whether calcExposure keeps every exposed bin for mergeExposure; a run does not merge and
-  // sets it false, leaving the two lists below sized but empty (the areas stay the same).
+  // sets it false, leaving the two lists below empty (the areas stay the same).
   bool keepExposedBins = true;
   std::vector<std::vector<BinBox>> cellExposedBins;   // per cell, one-bin boxes
   std::vector<std::vector<BinBox>> netExposedBins;    // per asset net, one-bin boxes
@@ -103,6 +115,8 @@ class ExposureEngine {
 
  private:
   void setupLayers();
+  // Throws utils::MemoryShortfallError when the coordinates of one axis do not fit.
+  void requireCoordinateMemory() const;
   // The top-layer grid over the bins when `needed`, else an empty one that takes no memory.
   TopLayerGrid topLayerGrid(bool needed) const;
   // The exposure steps on `grid`, or on a grid of their own when it is null.

@@ -1,8 +1,12 @@
 // Asset net exposure: a bin of an asset net's segment is exposed when no segment on a higher
 // layer covers it; a net's total area is the union of its segments' bins over all its layers.
 
+#include <omp.h>
+
 #include <algorithm>
+#include <functional>
 #include <iostream>
+#include <numeric>
 #include <optional>
 
 #include "engine/bin_visit_set.h"
@@ -74,12 +78,13 @@ void netExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_
   const Net& net = assetNet(engine, i);
   scratch.visited.reset(netBinBounds(engine, net));
   scratch.exposed.clear();
-  ExposedBinSink sink(engine, scratch.exposed);
+  ExposedBinSink sink(engine, &scratch.exposed);
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t layer) {
     if (grid.at(x, y) > layer || scratch.visited.testAndSet(x, y)) return;
     sink.add(x, y);
   });
-  engine.netExposedBins[i].assign(scratch.exposed.begin(), scratch.exposed.end());
+  if (engine.keepExposedBins)
+    engine.netExposedBins[i].assign(scratch.exposed.begin(), scratch.exposed.end());
   engine.netExposedArea[i] = sink.area();
 }
 
@@ -90,6 +95,33 @@ void netAreaBody(ExposureEngine& engine, int32_t i) {
     engine.netExposedArea[i] =
         binBoxesArea(engine.netExposedBins[i], engine.xEdges, engine.yEdges);
   engine.netExposedRatio[i] = engine.netExposedArea[i] / engine.netTotalArea[i];
+}
+
+// At most what the visited sets of the threads take at once: each thread's set keeps the room
+// of the largest net it has walked, so together no more than the `threads` largest nets need.
+uint64_t visitSetsBytes(const ExposureEngine& engine, int32_t threads) {
+  const int32_t n = static_cast<int32_t>(engine.assetNetIds.size());
+  std::vector<uint64_t> bytes(engine.assetNetIds.size());
+  parallelFor(n, [&](int32_t i) {
+    const Net& net = assetNet(engine, i);
+    uint64_t tiles = 0;
+    for (int32_t id : net.segmentIds) tiles += BinVisitSet::tilesBound(engine.segments[id].binBox);
+    bytes[i] = BinVisitSet::bytesBound(netBinBounds(engine, net), tiles);
+  });
+  const auto largest = bytes.begin() + std::min<size_t>(bytes.size(), threads);
+  std::nth_element(bytes.begin(), largest, bytes.end(), std::greater<uint64_t>());
+  return std::accumulate(bytes.begin(), largest, uint64_t{0});
+}
+
+// Checks, before any of it is taken, the memory of the per-net results and of the threads'
+// visited sets.
+void requireNetMemory(const ExposureEngine& engine) {
+  const uint64_t nets = engine.assetNetIds.size();
+  const uint64_t netBytes = 3 * sizeof(double) + sizeof(uint64_t) +
+                            (engine.keepExposedBins ? sizeof(std::vector<BinBox>) : 0);
+  utils::requireMemory(kExposureMemory, nets * netBytes, engine.memoryProbe);
+  utils::requireMemory(kExposureMemory, visitSetsBytes(engine, omp_get_max_threads()),
+                       engine.memoryProbe);
 }
 
 // Ends the run naming the first asset net, in asset-net order, whose total area is too small.
@@ -116,11 +148,11 @@ void ExposureEngine::calcNetExposure() { netExposure(nullptr); }
 void ExposureEngine::netExposure(const TopLayerGrid* grid) {
   utils::logInfo(std::cout) << "==============Calculating Net Asset Exposed Area..." << std::endl;
   const int32_t n = static_cast<int32_t>(assetNetIds.size());
+  requireNetMemory(*this);
   netTotalArea.assign(assetNetIds.size(), 0.0);
   netExposedArea.assign(assetNetIds.size(), 0.0);
   netExposedRatio.assign(assetNetIds.size(), 0.0);
-  netExposedBins.clear();
-  netExposedBins.resize(assetNetIds.size());
+  netExposedBins = std::vector<std::vector<BinBox>>(keepExposedBins ? assetNetIds.size() : 0);
 
   parallelForWithScratch<BinVisitSet>(
       n, [&](int32_t i, BinVisitSet& visited) { netTotalAreaBody(*this, i, visited); });

@@ -20,7 +20,7 @@ struct ReadLimits {
   // Bytes of a file parsed as one piece (whole lines; longer when a line is). REQUIRES: >= 1.
   size_t chunkBytes = utils::ChunkedFile::kDefaultChunkBytes;
   // What memory the read may still take; asked before the text and the records grow.
-  utils::MemoryProbe availableMemory = [] { return utils::availableMemory(); };
+  utils::MemoryProbe availableMemory = utils::memoryLeft;
 };
 
 // Opens both files named by the engine's config (without waiting for the writer of a FIFO, so

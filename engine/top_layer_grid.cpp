@@ -18,29 +18,30 @@ std::string gridMessage(int32_t nx, int32_t ny) {
          std::to_string(ny) + " bins";
 }
 
-// The positions of the segments that cover bins, by ascending first bin column.
-std::vector<int32_t> byFirstColumn(const std::vector<Shape>& segments) {
-  std::vector<int32_t> ids;
-  for (size_t i = 0; i < segments.size(); ++i)
-    if (coversBins(segments[i].binBox)) ids.push_back(static_cast<int32_t>(i));
-  std::sort(ids.begin(), ids.end(), [&](int32_t a, int32_t b) {
-    return segments[a].binBox.xlo < segments[b].binBox.xlo;
-  });
-  return ids;
-}
-
-// For every chunk of `chunkColumns` columns, the segments that reach into it, by ascending first
-// bin column (a segment over several chunks is listed in each; columns beyond the last chunk are
-// not filled).
+// For every chunk of `chunkColumns` columns, the segments that reach into it (a segment over
+// several chunks is listed in each; columns beyond the last chunk are not filled), in segment
+// order. The lists are sized exactly, once `memoryProbe` says that they fit.
 std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& segments,
-                                                   int64_t chunkColumns, int64_t chunks) {
-  std::vector<std::vector<int32_t>> perChunk(static_cast<size_t>(chunks));
-  for (int32_t id : byFirstColumn(segments)) {
-    const BinBox& box = segments[id].binBox;
+                                                   int64_t chunkColumns, int64_t chunks,
+                                                   const utils::MemoryProbe& memoryProbe) {
+  const auto forEachChunk = [&](const BinBox& box, const auto& visit) {
+    if (!coversBins(box)) return;
     const int64_t last = std::min<int64_t>((box.xhi - 1) / chunkColumns, chunks - 1);
-    for (int64_t c = box.xlo / chunkColumns; c <= last; ++c)
-      perChunk[static_cast<size_t>(c)].push_back(id);
-  }
+    for (int64_t c = box.xlo / chunkColumns; c <= last; ++c) visit(static_cast<size_t>(c));
+  };
+  std::vector<size_t> counts(static_cast<size_t>(chunks));
+  uint64_t listed = 0;
+  for (const Shape& segment : segments)
+    forEachChunk(segment.binBox, [&](size_t c) {
+      ++counts[c];
+      ++listed;
+    });
+  utils::requireMemory(kExposureMemory, listed * sizeof(int32_t), memoryProbe);
+  std::vector<std::vector<int32_t>> perChunk(counts.size());
+  for (size_t c = 0; c < counts.size(); ++c) perChunk[c].reserve(counts[c]);
+  for (size_t i = 0; i < segments.size(); ++i)
+    forEachChunk(segments[i].binBox,
+                 [&](size_t c) { perChunk[c].push_back(static_cast<int32_t>(i)); });
   return perChunk;
 }
 
@@ -52,34 +53,40 @@ std::string gridMemoryError(int32_t nx, int32_t ny, const utils::AvailableMemory
 }
 
 TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
-                           int64_t stripeBytes)
+                           int64_t stripeBytes, const utils::MemoryProbe& memoryProbe)
     : nx_(nx > 0 && ny > 0 ? nx : 0), ny_(nx > 0 && ny > 0 ? ny : 0) {
   if (nx_ == 0) return;
-  const std::string error = gridMemoryError(nx_, ny_, utils::availableMemory());
-  if (!error.empty()) utils::fatalError(error);
+  const int64_t width = std::max<int64_t>(1, stripeBytes / ny_);
+  const int64_t stripes = (nx_ + width - 1) / width;
+  const int64_t chunkColumns = width * ((stripes + kMaxChunks - 1) / kMaxChunks);
+  const int64_t chunks = (nx_ + chunkColumns - 1) / chunkColumns;
+  std::vector<std::vector<int32_t>> perChunk =
+      segmentsPerChunk(segments, chunkColumns, chunks, memoryProbe);
+  allocate(memoryProbe);
+  // The chunks of whole stripes are spread over the threads. Chunks share no entry and an
+  // entry's maximum does not depend on the order of the segments, so the grid does not depend
+  // on the threads.
+  parallelFor(static_cast<int32_t>(chunks), [&](int32_t c) {
+    std::vector<int32_t>& ids = perChunk[c];
+    std::sort(ids.begin(), ids.end(), [&](int32_t a, int32_t b) {
+      return segments[a].binBox.xlo < segments[b].binBox.xlo;
+    });
+    const int64_t hi = std::min<int64_t>(nx_, (c + 1) * chunkColumns);
+    fillChunk(segments, ids, c * chunkColumns, hi, width);
+  });
+}
+
+// Takes the nx * ny entries, untouched: each stripe is filled when its turn comes.
+void TopLayerGrid::allocate(const utils::MemoryProbe& memoryProbe) {
+  const std::string error =
+      gridMemoryError(nx_, ny_, memoryProbe ? memoryProbe() : utils::AvailableMemory());
+  if (!error.empty()) throw utils::MemoryShortfallError(error);
   try {
     entries_.reset(new int8_t[gridBytes(nx_, ny_)]);
   } catch (const std::bad_alloc&) {
     utils::fatalError(gridMessage(nx_, ny_) + ": " + std::to_string(gridBytes(nx_, ny_)) +
                       " bytes needed");
   }
-  fillStripes(segments, stripeBytes);
-}
-
-// Splits the columns into chunks of whole stripes, spread over the threads; each chunk is filled
-// stripe by stripe. Chunks share no entry and an entry's maximum does not depend on the order
-// of the segments, so the grid does not depend on the threads.
-void TopLayerGrid::fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes) {
-  const int64_t width = std::max<int64_t>(1, stripeBytes / ny_);
-  const int64_t stripes = (nx_ + width - 1) / width;
-  const int64_t chunkColumns = width * ((stripes + kMaxChunks - 1) / kMaxChunks);
-  const int64_t chunks = (nx_ + chunkColumns - 1) / chunkColumns;
-  const std::vector<std::vector<int32_t>> perChunk =
-      segmentsPerChunk(segments, chunkColumns, chunks);
-  parallelFor(static_cast<int32_t>(chunks), [&](int32_t c) {
-    const int64_t hi = std::min<int64_t>(nx_, (c + 1) * chunkColumns);
-    fillChunk(segments, perChunk[c], c * chunkColumns, hi, width);
-  });
 }
 
 // Fills the columns lo..hi-1 stripe by stripe, left to right, from `ids` (the chunk's segments by

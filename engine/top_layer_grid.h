@@ -13,6 +13,9 @@
 #include "engine/records.h"
 #include "utils/memory.h"
 
+// The head of the Error line for memory that the exposure steps cannot have.
+inline constexpr char kExposureMemory[] = "Cannot allocate memory for the exposure calculation";
+
 class TopLayerGrid {
  public:
   // Columns are filled a stripe of about this many bytes at a time, so that the writes of
@@ -22,10 +25,13 @@ class TopLayerGrid {
   static constexpr int64_t kMaxChunks = 64;
 
   // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
-  // grid. Ends the process with an Error line when the machine or a control group holding the
-  // process cannot give nx * ny bytes.
+  // grid. It first lists the segments of each chunk of columns (4 bytes a segment and chunk),
+  // then takes nx * ny bytes: either short of what `memoryProbe` says is left throws
+  // utils::MemoryShortfallError (for the grid with gridMemoryError's text); a grid that the
+  // allocator then refuses ends the process with an Error line.
   TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
-               int64_t stripeBytes = kStripeBytes);
+               int64_t stripeBytes = kStripeBytes,
+               const utils::MemoryProbe& memoryProbe = utils::memoryLeft);
 
   // REQUIRES: 0 <= x < nx, 0 <= y < ny.
   int32_t at(int32_t x, int32_t y) const { return column(x)[y]; }
@@ -34,7 +40,7 @@ class TopLayerGrid {
 
  private:
   int8_t* column(int64_t x) const { return entries_.get() + x * ny_; }
-  void fillStripes(const std::vector<Shape>& segments, int64_t stripeBytes);
+  void allocate(const utils::MemoryProbe& memoryProbe);
   void fillChunk(const std::vector<Shape>& segments, const std::vector<int32_t>& ids, int64_t lo,
                  int64_t hi, int64_t width);
   void raise(const BinBox& box, int32_t xlo, int32_t xhi);

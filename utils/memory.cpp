@@ -119,6 +119,8 @@ bool hasController(std::string_view controllers, std::string_view name) {
   return false;
 }
 
+}  // namespace
+
 // The least room of the groups that hold the process: the unified hierarchy ("0::<path>") and
 // the v1 memory controller ("<id>:<controllers with memory>:<path>") of <procRoot>/self/cgroup.
 uint64_t controlGroupRoom(const std::string& procRoot, const std::string& cgroupRoot) {
@@ -137,6 +139,8 @@ uint64_t controlGroupRoom(const std::string& procRoot, const std::string& cgroup
   }
   return room;
 }
+
+namespace {
 
 // MemAvailable of <procRoot>/meminfo, else the physical memory; UINT64_MAX when unknown.
 uint64_t machineAvailable(const std::string& procRoot) {
@@ -164,6 +168,12 @@ AvailableMemory availableMemory(const std::string& procRoot, const std::string& 
   return AvailableMemory{machine, MemoryBound::kMachine};
 }
 
+AvailableMemory memoryLeft() {
+  AvailableMemory left = availableMemory();
+  left.bytes -= std::min(left.bytes, kMemoryMarginBytes + left.bytes / kPageTableShare);
+  return left;
+}
+
 std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe) {
   if (bytes < kUncheckedBytes || !probe) return std::nullopt;
   const AvailableMemory available = probe();
@@ -178,6 +188,11 @@ std::string shortfallError(const std::string& what, uint64_t bytes,
                           : "";
   return what + ": " + std::to_string(bytes) + " bytes needed, " +
          std::to_string(available.bytes) + " available" + bound;
+}
+
+void requireMemory(const std::string& what, uint64_t bytes, const MemoryProbe& probe) {
+  if (const std::optional<AvailableMemory> available = shortOf(bytes, probe))
+    throw MemoryShortfallError(shortfallError(what, bytes, *available));
 }
 
 }  // namespace utils

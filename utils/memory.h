@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,22 @@ struct AvailableMemory {
 AvailableMemory availableMemory(const std::string& procRoot = "/proc",
                                 const std::string& cgroupRoot = "/sys/fs/cgroup");
 
+// The least room left under the memory limit of a control group holding the process (as
+// availableMemory counts it); UINT64_MAX when no group's limit applies.
+uint64_t controlGroupRoom(const std::string& procRoot = "/proc",
+                          const std::string& cgroupRoot = "/sys/fs/cgroup");
+
+// What the memory checks keep back for what they cannot count: kMemoryMarginBytes for the
+// allocator's slack, the threads' stacks and small lists, and one byte in kPageTableShare for
+// the page tables of what is taken, which the kernel charges to a control group too. Measured
+// by scanning control-group limits in 1 MB steps over cell-heavy and net-heavy designs with
+// the margin at 0 (see BENCHMARKS.md).
+constexpr uint64_t kMemoryMarginBytes = uint64_t{8} << 20;
+constexpr uint64_t kPageTableShare = 256;
+
+// What a run may still take: availableMemory() less the margin.
+AvailableMemory memoryLeft();
+
 // Asks what memory the process may still take; tests give a fixed answer.
 using MemoryProbe = std::function<AvailableMemory()>;
 
@@ -50,6 +67,20 @@ std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe)
 // available", and " (memory limit of the control group)" when a group's limit bounds it.
 std::string shortfallError(const std::string& what, uint64_t bytes,
                            const AvailableMemory& available);
+
+// Memory that a step needs and the probe says is not there. what() is the whole Error text;
+// it is a std::bad_alloc, so that code which handles a failed allocation handles it too.
+class MemoryShortfallError : public std::bad_alloc {
+ public:
+  explicit MemoryShortfallError(std::string text) : text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
+
+// Throws MemoryShortfallError with shortfallError(what, bytes, ...) when shortOf(bytes, probe).
+void requireMemory(const std::string& what, uint64_t bytes, const MemoryProbe& probe);
 
 // Reserves room for `count` elements in `list` and writes to every page of the room beyond its
 // elements on all OpenMP threads, so that filling the list afterwards on one thread does not

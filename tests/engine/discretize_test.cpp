@@ -129,6 +129,34 @@ TEST(CoordinateTest, CoordIndexIsTheStandardLowerBoundAtEverySize) {
   }
 }
 
+// Lists of every mix of repeated and distinct values, signed zeros among them, so that slices
+// are hashed, sorted in place or both, and merged in odd and even numbers: the edges are those
+// of an ordered set, on every thread count.
+TEST(SortUniqueTest, EdgesAreTheOrderedDistinctValuesWhateverTheRepetitionAndThreads) {
+  std::mt19937 random(99);
+  for (const size_t size : {size_t{0}, size_t{1}, size_t{40000}, size_t{150000}, size_t{400000}}) {
+    for (const uint32_t spread : {4u, 70000u, 1u << 30}) {
+      Edges coords(size);
+      for (double& coord : coords) coord = static_cast<double>(random() % spread) / 8 - spread / 16;
+      for (size_t i = 0; i < size; i += 997)  // zeros; of one sign only in a list sorted in place
+        coords[i] = spread == 70000 || i % 2 ? -0.0 : 0.0;
+      if (size > 1000) std::fill_n(coords.begin() + size / 2, size / 4, 7.25);  // a long run
+      std::set<double> distinct(coords.begin(), coords.end());
+      for (const int threads : {1, 3, 8}) {
+        omp_set_num_threads(threads);
+        Edges edges = {42};
+        testing::internal::CaptureStdout();
+        ExposureEngine::sortUnique(edges, coords);
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(edges, Edges(distinct.begin(), distinct.end()))
+            << size << " values of spread " << spread << " on " << threads << " threads";
+        for (const double edge : edges) ASSERT_FALSE(edge == 0 && std::signbit(edge));
+      }
+    }
+  }
+  omp_set_num_threads(1);
+}
+
 // Bin indices are int32_t: an axis of more edges than that would wrap them negative.
 TEST(CoordinateTest, EdgesBeyondTheBinIndicesAreRefused) {
   EXPECT_EQ(ExposureEngine::edgeCountError('x', 0), "");

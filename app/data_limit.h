@@ -1,0 +1,26 @@
+// A backstop under the memory limit of a control group: the process may map no more private
+// data than the group has room for when the run starts, so that an allocation beyond it fails,
+// and the run ends with the Error line of the step that asked, instead of the kernel killing
+// the process. Runs outside such a limit, and a lower limit of the user's own, are left alone.
+#pragma once
+
+#include <cstdint>
+
+namespace app {
+
+// The data limit for a process that maps `dataBytes` of private data now in a group that has
+// `groupRoom` bytes of room (UINT64_MAX: no group limits it) under the limit `currentLimit`
+// (RLIM_INFINITY for none): the data and the room, less the page tables of that room
+// (utils::kPageTableShare), unless the current limit is lower.
+uint64_t dataLimitFor(uint64_t dataBytes, uint64_t groupRoom, uint64_t currentLimit);
+
+// The private data the process maps now (VmData of <procRoot>/self/status) in bytes; 0 when it
+// cannot be read.
+uint64_t processDataBytes(const char* procRoot = "/proc");
+
+// Sets the soft data limit (RLIMIT_DATA) to dataLimitFor the process now. Call it after the
+// worker threads have started, as their stacks count as data. Returns false when the limit
+// could not be read or set; the run then goes on without it.
+bool limitDataToControlGroup();
+
+}  // namespace app
