@@ -5,6 +5,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/data_limit.h"
 #include "engine/exposure_engine.h"
@@ -108,9 +109,9 @@ void runStep(const char* name, const Step& step) {
 // room of its control group: the workers' stacks are mapped by then and count as data.
 void startThreadsWithinMemoryLimit(int32_t threads) {
   omp_set_num_threads(threads < 1 ? 1 : threads);
+  std::vector<char> started(omp_get_max_threads());  // a region with work, so that it runs
 #pragma omp parallel
-  {
-  }
+  started[omp_get_thread_num()] = 1;
   limitDataToControlGroup();
 }
 

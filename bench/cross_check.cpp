@@ -18,6 +18,7 @@
 #include "comparison/result_comparison.h"
 #include "comparison/two_engine_run.h"
 #include "utils/log.h"
+#include "utils/memory.h"
 
 namespace po = boost::program_options;
 
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
   try {
     run.measure();
   } catch (const RtreeInputError& error) {
+    utils::fatalError(error.what());
+  } catch (const utils::MemoryShortfallError& error) {
     utils::fatalError(error.what());
   }
   const bool written = writeReports(run, args.bmName);

@@ -39,25 +39,30 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
   return coords;
 }
 
-// A set of at most kMaxValues doubles kept by their bit patterns in a hash table (open
+// A set of at most `capacity` doubles kept by their bit patterns in a hash table (open
 // addressing, at most half full), with its values in the order they first came. Add values +
 // 0.0, so that -0.0 and 0.0 are one; no value may be the NaN that marks an empty slot.
 class DistinctValues {
  public:
   static constexpr size_t kMaxValues = size_t{1} << 16;
-  // The most it takes: its values, its last table of 2 * kMaxValues slots and, while that is
-  // made, the table of half the size before it.
-  static constexpr uint64_t kMaxBytes = 4 * kMaxValues * sizeof(double);
 
-  // REQUIRES: expected <= kMaxValues; the values' room is taken for that many at once.
-  explicit DistinctValues(size_t expected) { values_.reserve(expected); }
+  // The most a set of `capacity` values takes: the room for its values, its last table and,
+  // while that is made, the table of half the size before it.
+  static uint64_t maxBytes(size_t capacity) {
+    size_t slots = kFirstSlots;
+    while (slots < 2 * capacity) slots *= 2;
+    return (capacity + slots + slots / 2) * sizeof(double);
+  }
+
+  // REQUIRES: 0 < capacity <= kMaxValues; the room for the values is taken at once.
+  explicit DistinctValues(size_t capacity) : capacity_(capacity) { values_.reserve(capacity); }
 
   // Adds `value`; false, leaving the set as it was, when it is new and the set is full.
   bool add(double value) {
     const uint64_t bits = bitsOf(value);
     const size_t slot = find(bits);
     if (table_[slot] != kEmpty) return true;
-    if (values_.size() == kMaxValues) return false;
+    if (values_.size() == capacity_) return false;
     table_[slot] = bits;
     values_.push_back(value);
     if (2 * values_.size() > table_.size()) grow();
@@ -67,6 +72,7 @@ class DistinctValues {
 
  private:
   static constexpr uint64_t kEmpty = ~uint64_t{0};
+  static constexpr size_t kFirstSlots = size_t{1} << 12;
 
   static uint64_t bitsOf(double value) {
     uint64_t bits;
@@ -86,28 +92,44 @@ class DistinctValues {
     for (const double value : values_) table_[find(bitsOf(value))] = bitsOf(value);
   }
 
+  size_t capacity_;
   int shift_ = 64 - 12;
-  std::vector<uint64_t> table_ = std::vector<uint64_t>(size_t{1} << 12, kEmpty);
+  std::vector<uint64_t> table_ = std::vector<uint64_t>(kFirstSlots, kEmpty);
   std::vector<double> values_;
 };
 
 // Replaces the front of [begin, end) with its distinct values in ascending order, zero as 0.0,
 // and returns their number. Layouts repeat their coordinates many times, so the distinct ones
-// are gathered in a small hash set and only they are sorted; a slice of more distinct values
-// than the set holds is sorted in place instead.
-size_t sortDistinctInPlace(double* begin, double* end) {
-  DistinctValues distinct(std::min<size_t>(end - begin, DistinctValues::kMaxValues));
-  const double* value = begin;
-  while (value != end && distinct.add(*value + 0.0)) ++value;
-  if (value == end) {
-    std::vector<double>& values = distinct.values();
-    std::sort(values.begin(), values.end());
-    std::copy(values.begin(), values.end(), begin);
-    return values.size();
+// are gathered in a hash set of `setCapacity` values and only they are sorted; a slice of more
+// distinct values than that, or one given no set, is sorted in place instead.
+size_t sortDistinctInPlace(double* begin, double* end, size_t setCapacity) {
+  if (setCapacity > 0) {
+    DistinctValues distinct(setCapacity);
+    const double* value = begin;
+    while (value != end && distinct.add(*value + 0.0)) ++value;
+    if (value == end) {
+      std::vector<double>& values = distinct.values();
+      std::sort(values.begin(), values.end());
+      std::copy(values.begin(), values.end(), begin);
+      return values.size();
+    }
   }
   for (double* v = begin; v != end; ++v) *v += 0.0;
   std::sort(begin, end);
   return static_cast<size_t>(std::unique(begin, end) - begin);
+}
+
+// The capacity of the hash set of each of `slices` slices of `sliceValues` values: as many
+// values as a slice holds, up to DistinctValues::kMaxValues, halved until the sets of all
+// slices fit in what `memoryProbe` says is left, 0 when not even small ones do.
+size_t setCapacity(size_t sliceValues, int32_t slices, const utils::MemoryProbe& memoryProbe) {
+  size_t capacity = std::min(sliceValues, DistinctValues::kMaxValues);
+  const std::optional<utils::AvailableMemory> available =
+      utils::shortOf(slices * DistinctValues::maxBytes(capacity), memoryProbe);
+  if (!available) return capacity;
+  while (capacity > 0 && slices * DistinctValues::maxBytes(capacity) > available->bytes)
+    capacity /= 2;
+  return capacity;
 }
 
 // An ascending run of distinct values in a buffer.
@@ -216,12 +238,13 @@ void ExposureEngine::sortUnique(std::vector<double>& edges, std::vector<double> 
                                 const utils::MemoryProbe& memoryProbe) {
   const int32_t slices = static_cast<int32_t>(
       std::clamp<size_t>(coords.size() / kSliceValues, 1, omp_get_max_threads()));
-  utils::requireMemory(kDiscretizationMemory, slices * DistinctValues::kMaxBytes, memoryProbe);
+  const auto sliceBegin = [&](int32_t s) { return coords.size() * s / slices; };
+  const size_t capacity = setCapacity((coords.size() + slices - 1) / slices, slices, memoryProbe);
   std::vector<Run> runs(slices);
   parallelFor(slices, [&](int32_t s) {
-    runs[s].begin = coords.size() * s / slices;
-    runs[s].size = sortDistinctInPlace(coords.data() + runs[s].begin,
-                                       coords.data() + coords.size() * (s + 1) / slices);
+    runs[s].begin = sliceBegin(s);
+    runs[s].size = sortDistinctInPlace(coords.data() + sliceBegin(s),
+                                       coords.data() + sliceBegin(s + 1), capacity);
   });
   size_t total = 0;
   for (const Run& run : runs) total += run.size;

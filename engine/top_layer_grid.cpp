@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "engine/parallel_loop.h"
 #include "utils/log.h"
@@ -78,9 +79,9 @@ TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& seg
 
 // Takes the nx * ny entries, untouched: each stripe is filled when its turn comes.
 void TopLayerGrid::allocate(const utils::MemoryProbe& memoryProbe) {
-  const std::string error =
-      gridMemoryError(nx_, ny_, memoryProbe ? memoryProbe() : utils::AvailableMemory());
-  if (!error.empty()) throw utils::MemoryShortfallError(error);
+  if (const std::optional<utils::AvailableMemory> available =
+          utils::shortOf(gridBytes(nx_, ny_), memoryProbe))
+    throw utils::MemoryShortfallError(gridMemoryError(nx_, ny_, *available));
   try {
     entries_.reset(new int8_t[gridBytes(nx_, ny_)]);
   } catch (const std::bad_alloc&) {

@@ -48,7 +48,7 @@ uint64_t controlGroupRoom(const std::string& procRoot = "/proc",
 // the page tables of what is taken, which the kernel charges to a control group too. Measured
 // by scanning control-group limits in 1 MB steps over cell-heavy and net-heavy designs with
 // the margin at 0 (see BENCHMARKS.md).
-constexpr uint64_t kMemoryMarginBytes = uint64_t{8} << 20;
+constexpr uint64_t kMemoryMarginBytes = uint64_t{2} << 20;
 constexpr uint64_t kPageTableShare = 256;
 
 // What a run may still take: availableMemory() less the margin.

@@ -30,7 +30,8 @@ TEST(DataLimitTest, NoGroupLimitOrALowerLimitOfTheUsersOwnIsKept) {
 TEST(DataLimitTest, TheDataIsVmDataOfTheStatusFile) {
   const std::filesystem::path root = testing::TempDir() + "/data_limit_proc";
   std::filesystem::create_directories(root / "self");
-  std::ofstream(root / "self/status") << "Name:\tquorvane\nVmPeak:\t  9999 kB\nVmData:\t  1234 kB\n";
+  std::ofstream(root / "self/status")
+      << "Name:\tquorvane\nVmPeak:\t  9999 kB\nVmData:\t  1234 kB\n";
   EXPECT_EQ(app::processDataBytes(root.c_str()), 1234u * 1024);
   std::ofstream(root / "self/status") << "Name:\tquorvane\n";
   EXPECT_EQ(app::processDataBytes(root.c_str()), 0u);

@@ -80,46 +80,45 @@ TEST_F(MemoryCheckTest, DiscretizationNeedsTheCoordinatesOfAnAxis) {
   EXPECT_EQ(engine.xEdges.size(), 20001u);
 }
 
-// One slice on one thread: its hash set first, then the distinct values as edges.
-TEST_F(MemoryCheckTest, SortingNeedsASmallSetPerSliceAndTheEdges) {
+// One slice on one thread: its hash set takes only what is left, none at all when too little
+// is, and the edges must fit.
+TEST_F(MemoryCheckTest, SortingTakesTheSetThatFitsAndNeedsTheEdges) {
   std::vector<double> coords;
-  for (int i = 0; i < 300000; ++i) coords.push_back(300000 - i);
+  for (int i = 0; i < 300000; ++i) coords.push_back(i % 2 ? 300000 - i : i % 1000);
   std::vector<double> edges;
   const auto sortUnique = [&](uint64_t bytes) {
     return shortfallOf([&] { ExposureEngine::sortUnique(edges, coords, groupLeaving(bytes)); });
   };
-  EXPECT_EQ(sortUnique(2097151), shortfall("the discretization", 2097152, 2097151));
-  EXPECT_EQ(sortUnique(2399999), shortfall("the discretization", 2400000, 2399999));
+  const std::set<double> distinct(coords.begin(), coords.end());
+  const uint64_t edgeBytes = distinct.size() * sizeof(double);
+  EXPECT_EQ(sortUnique(edgeBytes - 1), shortfall("the discretization", edgeBytes, edgeBytes - 1));
   EXPECT_TRUE(edges.empty());
-  EXPECT_EQ(sortUnique(2400000), "");
-  ASSERT_EQ(edges.size(), 300000u);
-  EXPECT_EQ(edges.front(), 1);
-  EXPECT_EQ(edges.back(), 300000);
+  for (const uint64_t bytes : {edgeBytes, uint64_t{3} << 20, uint64_t{1} << 30}) {
+    edges.clear();
+    EXPECT_EQ(sortUnique(bytes), "");
+    EXPECT_EQ(edges, std::vector<double>(distinct.begin(), distinct.end())) << bytes;
+  }
 }
 
-// 70000 segments in one chunk of columns: 4 bytes each in its list, then the grid's byte.
+// 70000 segments in one chunk of columns: 4 bytes each in its list, then the grid's 300000 bytes.
 TEST_F(MemoryCheckTest, TheGridNeedsItsChunkListsThenItsBytes) {
   std::vector<Shape> segments(70000, Shape("s", 0, 0));
   for (Shape& segment : segments) segment.binBox = BinBox{0, 1, 0, 1, 0};
-  const auto build = [&](uint64_t bytes) {
-    return shortfallOf([&] {
-      TopLayerGrid(1, 1, segments, TopLayerGrid::kStripeBytes, groupLeaving(bytes));
-    });
+  const auto build = [&](const utils::MemoryProbe& probe) {
+    return shortfallOf(
+        [&] { TopLayerGrid(1, 300000, segments, TopLayerGrid::kStripeBytes, probe); });
   };
-  EXPECT_EQ(build(279999), shortfall("the exposure calculation", 280000, 279999));
-  EXPECT_EQ(build(0), shortfall("the exposure calculation", 280000, 0));
-  EXPECT_EQ(build(280000), "");
-  std::vector<uint64_t> answers = {280000, 0};  // the lists are taken, then nothing is left
+  EXPECT_EQ(build(groupLeaving(279999)), shortfall("the exposure calculation", 280000, 279999));
+  std::vector<uint64_t> answers = {280000, 299999};  // the lists are taken, then the grid
   const utils::MemoryProbe shrinking = [&] {
     const uint64_t bytes = answers.front();
     answers.erase(answers.begin());
     return utils::AvailableMemory{bytes, utils::MemoryBound::kControlGroup};
   };
-  EXPECT_EQ(shortfallOf([&] {
-              TopLayerGrid(1, 1, segments, TopLayerGrid::kStripeBytes, shrinking);
-            }),
-            "Cannot allocate the top-layer grid of 1 x 1 bins: 1 bytes needed, 0 available "
-            "(memory limit of the control group)");
+  EXPECT_EQ(build(shrinking),
+            "Cannot allocate the top-layer grid of 1 x 300000 bins: 300000 bytes needed, 299999 "
+            "available (memory limit of the control group)");
+  EXPECT_EQ(build(groupLeaving(300000)), "");
 }
 
 // 20000 cells: an area and a ratio each, and a list of exposed bins only when they are kept.
