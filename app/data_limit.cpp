@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "utils/memory.h"
@@ -18,15 +17,7 @@ uint64_t dataLimitFor(uint64_t dataBytes, uint64_t groupRoom, uint64_t currentLi
 }
 
 uint64_t processDataBytes(const char* procRoot) {
-  FILE* status = std::fopen((std::string(procRoot) + "/self/status").c_str(), "r");
-  if (status == nullptr) return 0;
-  char line[256];
-  unsigned long long kilobytes = 0;
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, status) != nullptr)
-    found = std::sscanf(line, "VmData: %llu kB", &kilobytes) == 1;
-  std::fclose(status);
-  return found ? static_cast<uint64_t>(kilobytes) * 1024 : 0;
+  return utils::kilobyteLine(std::string(procRoot) + "/self/status", "VmData").value_or(0);
 }
 
 bool limitDataToControlGroup() {

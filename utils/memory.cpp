@@ -140,19 +140,26 @@ uint64_t controlGroupRoom(const std::string& procRoot, const std::string& cgroup
   return room;
 }
 
+std::optional<uint64_t> kilobyteLine(const std::string& path, const std::string& key) {
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return std::nullopt;
+  const std::string format = key + ": %llu kB";
+  char line[256];
+  unsigned long long kilobytes = 0;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, file) != nullptr)
+    found = std::sscanf(line, format.c_str(), &kilobytes) == 1;
+  std::fclose(file);
+  if (!found) return std::nullopt;
+  return static_cast<uint64_t>(kilobytes) * 1024;
+}
+
 namespace {
 
 // MemAvailable of <procRoot>/meminfo, else the physical memory; UINT64_MAX when unknown.
 uint64_t machineAvailable(const std::string& procRoot) {
-  if (FILE* meminfo = std::fopen((procRoot + "/meminfo").c_str(), "r")) {
-    char line[256];
-    unsigned long long kilobytes = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, meminfo) != nullptr)
-      found = std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1;
-    std::fclose(meminfo);
-    if (found) return static_cast<uint64_t>(kilobytes) * 1024;
-  }
+  if (const std::optional<uint64_t> bytes = kilobyteLine(procRoot + "/meminfo", "MemAvailable"))
+    return *bytes;
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return UINT64_MAX;

@@ -16,6 +16,10 @@ double currentMemoryMB();
 // Peak resident memory in MB (getrusage); 0.0 when the query fails.
 double peakMemoryMB();
 
+// The bytes of the first line "<key>: <n> kB" of the file at `path` (as in /proc/meminfo);
+// nothing when the file or the line is missing.
+std::optional<uint64_t> kilobyteLine(const std::string& path, const std::string& key);
+
 // What bounds the memory a process may still take.
 enum class MemoryBound {
   kMachine,       // the machine's available memory
