@@ -101,7 +101,7 @@ void runStep(const char* name, const Step& step) {
   } catch (const utils::MemoryShortfallError& shortfall) {
     utils::fatalError(shortfall.what());
   } catch (const std::bad_alloc&) {
-    utils::fatalError(std::string("Cannot allocate memory for ") + name);
+    utils::fatalError("Cannot allocate memory for ", name);
   }
 }
 

@@ -1,9 +1,8 @@
 #include "utils/log.h"
 
+#include <cstdio>
 #include <cstdlib>
-#include <iomanip>
 #include <iostream>
-#include <sstream>
 
 #include "utils/timer.h"
 
@@ -23,39 +22,49 @@ NoStreamBuf discardingBuffer;
 
 std::ostream nullStream(&discardingBuffer);
 
+// Written without taking memory, so that the line that says memory ran out can still be written.
 std::ostream& writeTimestamp(std::ostream& out, const int64_t& start) {
   const double seconds = static_cast<double>(nowNanos() - start) / 1e9;
-  std::ostringstream prefix;
-  prefix << "[" << std::fixed << std::setprecision(3) << std::setw(8) << seconds << "] ";
-  out << prefix.str();
-  return out;
+  char prefix[64];
+  std::snprintf(prefix, sizeof prefix, "[%8.3f] ", seconds);
+  return out << prefix;
 }
 
 std::ostream& logInfo(std::ostream& out) { return writeTimestamp(out, programStart); }
 
+namespace {
+
+// The coloured label of levels 3 to 7, between the escape characters; null for other levels.
+const char* levelLabel(LogLevel level) {
+  switch (level) {
+    case 3: return "[1;34mNotice";
+    case 4: return "[1;93mWarning";
+    case 5: return "[1;31mError";
+    case 6: return "[1;41;97m F A T A L ";
+    case 7: return "[1;32mOK";
+    default: return nullptr;
+  }
+}
+
+constexpr char kEscape = 27;
+
+}  // namespace
+
 std::ostream& logAt(LogLevel level, std::ostream& out) {
   std::ostream& target = level < 2 ? nullStream : out;
   writeTimestamp(target, programStart);
-  if (level > 2) target << levelPrefix(level);
+  if (const char* label = levelLabel(level)) target << kEscape << label << kEscape << "[0m: ";
   return target;
 }
 
 std::string levelPrefix(LogLevel level) {
-  const char esc = 27;
-  const char* label = nullptr;
-  switch (level) {
-    case 3: label = "[1;34mNotice"; break;
-    case 4: label = "[1;93mWarning"; break;
-    case 5: label = "[1;31mError"; break;
-    case 6: label = "[1;41;97m F A T A L "; break;
-    case 7: label = "[1;32mOK"; break;
-    default: return std::string();
-  }
-  return esc + std::string(label) + esc + "[0m: ";
+  const char* label = levelLabel(level);
+  if (label == nullptr) return std::string();
+  return kEscape + std::string(label) + kEscape + "[0m: ";
 }
 
-void fatalError(const std::string& message) {
-  logAt(5, std::cout) << message << std::endl;
+void fatalError(std::string_view message, std::string_view more) {
+  logAt(5, std::cout) << message << more << std::endl;
   std::exit(1);
 }
 

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 namespace utils {
 
@@ -34,15 +35,16 @@ std::ostream& writeTimestamp(std::ostream& out, const int64_t& start);
 // Begins a plain line on `out`.
 std::ostream& logInfo(std::ostream& out);
 
-// Begins a line of `level` on `out`; returns the stream to go on writing to (nullStream for
-// levels below 2).
+// Begins a line of `level` on `out`, without taking memory; returns the stream to go on
+// writing to (nullStream for levels below 2).
 std::ostream& logAt(LogLevel level, std::ostream& out);
 
 // The coloured prefix of levels 3 to 7 (ANSI escapes included); empty for any other level.
 std::string levelPrefix(LogLevel level);
 
-// The one exit for bad input: writes `message` as an Error line on standard output and ends
-// the process with status 1.
-[[noreturn]] void fatalError(const std::string& message);
+// The one exit for bad input: writes `message` and `more` as one Error line on standard output
+// and ends the process with status 1. Takes no memory on the way, so that it can also say that
+// memory ran out.
+[[noreturn]] void fatalError(std::string_view message, std::string_view more = {});
 
 }  // namespace utils
