@@ -10,29 +10,39 @@ int32_t tilesOver(int32_t lo, int32_t hi, int32_t side) {
   return static_cast<int32_t>((span + side - 1) / side);
 }
 
+// The tiles of the directory over `box`.
+uint64_t directoryEntries(const BinBox& box, int32_t side) {
+  return static_cast<uint64_t>(tilesOver(box.xlo, box.xhi, side)) *
+         static_cast<uint64_t>(tilesOver(box.ylo, box.yhi, side));
+}
+
 }  // namespace
 
-void BinVisitSet::reset(const BinBox& box) {
+void BinVisitSet::reset(const BinBox& box, uint64_t tiles) {
   originX_ = box.xlo;
   originY_ = box.ylo;
   tileRows_ = tilesOver(box.ylo, box.yhi, kTileSide);
-  const size_t tileColumns = static_cast<size_t>(tilesOver(box.xlo, box.xhi, kTileSide));
-  directory_.assign(tileColumns * static_cast<size_t>(tileRows_), -1);
+  const uint64_t entries = directoryEntries(box, kTileSide);
+  directory_.assign(static_cast<size_t>(entries), -1);
+  pool_.reserve(static_cast<size_t>(std::min(entries, tiles) * kTileSide));
   poolUsed_ = 0;
 }
 
-// The directory has an entry per tile of the box; the pool, which doubles as it grows, holds
-// up to twice the tiles touched and, while it grows, the half it replaces as well.
-uint64_t BinVisitSet::bytesBound(const BinBox& box, uint64_t tiles) {
-  const uint64_t entries = static_cast<uint64_t>(tilesOver(box.xlo, box.xhi, kTileSide)) *
-                           static_cast<uint64_t>(tilesOver(box.ylo, box.yhi, kTileSide));
-  return entries * sizeof(int32_t) + 3 * std::min(entries, tiles) * kTileSide * sizeof(uint64_t);
+uint64_t BinVisitSet::tilesTouched(const BinBox& box, const BinBox& part) {
+  if (!coversBins(part)) return 0;
+  const auto span = [](int32_t origin, int32_t lo, int32_t hi) {
+    return static_cast<uint64_t>(((static_cast<int64_t>(hi) - 1 - origin) >> kTileBits) -
+                                 ((static_cast<int64_t>(lo) - origin) >> kTileBits) + 1);
+  };
+  return span(box.xlo, part.xlo, part.xhi) * span(box.ylo, part.ylo, part.yhi);
 }
 
-uint64_t BinVisitSet::tilesBound(const BinBox& part) {
-  if (!coversBins(part)) return 0;
-  return static_cast<uint64_t>(tilesOver(part.xlo, part.xhi, kTileSide) + 1) *
-         static_cast<uint64_t>(tilesOver(part.ylo, part.yhi, kTileSide) + 1);
+uint64_t BinVisitSet::directoryBytes(const BinBox& box) {
+  return directoryEntries(box, kTileSide) * sizeof(int32_t);
+}
+
+uint64_t BinVisitSet::tileBytes(const BinBox& box, uint64_t tiles) {
+  return std::min(directoryEntries(box, kTileSide), tiles) * kTileSide * sizeof(uint64_t);
 }
 
 bool BinVisitSet::testAndSet(int32_t x, int32_t y) {
@@ -51,8 +61,7 @@ uint64_t* BinVisitSet::tile(int32_t tileX, int32_t tileY) {
   int32_t& slot = directory_[static_cast<size_t>(tileX) * static_cast<size_t>(tileRows_) +
                              static_cast<size_t>(tileY)];
   if (slot < 0) {
-    if (poolUsed_ + kTileSide > pool_.size())
-      pool_.resize(std::max(2 * pool_.size(), poolUsed_ + kTileSide));
+    if (poolUsed_ + kTileSide > pool_.size()) pool_.resize(poolUsed_ + kTileSide);
     std::fill_n(pool_.begin() + static_cast<std::ptrdiff_t>(poolUsed_), kTileSide, 0);
     slot = static_cast<int32_t>(poolUsed_ / kTileSide);
     poolUsed_ += kTileSide;

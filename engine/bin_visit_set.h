@@ -13,8 +13,9 @@
 
 class BinVisitSet {
  public:
-  // Forgets every bin and covers `box` from now on. An empty box covers no bin.
-  void reset(const BinBox& box);
+  // Forgets every bin and covers `box` from now on. An empty box covers no bin. The walks to
+  // come are to touch at most `tiles` tiles (tilesTouched), whose room is taken at once.
+  void reset(const BinBox& box, uint64_t tiles = 0);
 
   // Marks bin (x, y) as seen; returns whether it had been seen before.
   // REQUIRES: the bin lies in the box of the last reset.
@@ -25,10 +26,13 @@ class BinVisitSet {
     return directory_.capacity() * sizeof(int32_t) + pool_.capacity() * sizeof(uint64_t);
   }
 
-  // At most the bytes a set takes over `box` when its walks touch at most `tiles` tiles.
-  static uint64_t bytesBound(const BinBox& box, uint64_t tiles);
-  // At most the tiles that the bins of `part` touch, wherever the origin lies.
-  static uint64_t tilesBound(const BinBox& part);
+  // The tiles of a set over `box` that the bins of `part`, a box inside it, touch.
+  static uint64_t tilesTouched(const BinBox& box, const BinBox& part);
+  // What a set reset over `box` with, and whose walks touch, at most `tiles` tiles takes: a
+  // directory entry per tile of the box, and room for the touched tiles. A set that serves
+  // several boxes keeps the largest directory and the largest room of them.
+  static uint64_t directoryBytes(const BinBox& box);
+  static uint64_t tileBytes(const BinBox& box, uint64_t tiles);
 
  private:
   static constexpr int32_t kTileBits = 6;  // tiles of 64 x 64 bins

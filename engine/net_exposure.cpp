@@ -40,6 +40,20 @@ BinBox netBinBounds(const ExposureEngine& engine, const Net& net) {
   return bounds;
 }
 
+// The tiles that the net's segments touch in a visited set over `bounds`, counted for each.
+uint64_t netVisitTiles(const ExposureEngine& engine, const Net& net, const BinBox& bounds) {
+  uint64_t tiles = 0;
+  for (int32_t id : net.segmentIds)
+    tiles += BinVisitSet::tilesTouched(bounds, engine.segments[id].binBox);
+  return tiles;
+}
+
+// Readies `visited` for a walk over the net's segment bins.
+void resetForNet(const ExposureEngine& engine, const Net& net, BinVisitSet& visited) {
+  const BinBox bounds = netBinBounds(engine, net);
+  visited.reset(bounds, netVisitTiles(engine, net, bounds));
+}
+
 // Calls visit(x, y, layer) for every bin of the net's segments: by segment in net order, then
 // by ascending x, then by ascending y. A bin that several segments cover is visited for each.
 template <typename Visit>
@@ -55,7 +69,7 @@ void forEachSegmentBin(const ExposureEngine& engine, const Net& net, const Visit
 // The area of the union of the net's segment bins, each bin counted once.
 void netTotalAreaBody(ExposureEngine& engine, int32_t i, BinVisitSet& visited) {
   const Net& net = assetNet(engine, i);
-  visited.reset(netBinBounds(engine, net));
+  resetForNet(engine, net, visited);
   double area = 0.0;
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t) {
     if (!visited.testAndSet(x, y))
@@ -76,7 +90,7 @@ struct ExposedBinScratch {
 void netExposedBinsBody(ExposureEngine& engine, const TopLayerGrid& grid, int32_t i,
                         ExposedBinScratch& scratch) {
   const Net& net = assetNet(engine, i);
-  scratch.visited.reset(netBinBounds(engine, net));
+  resetForNet(engine, net, scratch.visited);
   scratch.exposed.clear();
   ExposedBinSink sink(engine, &scratch.exposed);
   forEachSegmentBin(engine, net, [&](int32_t x, int32_t y, int32_t layer) {
@@ -97,27 +111,33 @@ void netAreaBody(ExposureEngine& engine, int32_t i) {
   engine.netExposedRatio[i] = engine.netExposedArea[i] / engine.netTotalArea[i];
 }
 
-// At most what the visited sets of the threads take at once: each thread's set keeps the room
-// of the largest net it has walked, so together no more than the `threads` largest nets need.
+// The sum of the `count` largest of `values`, which it reorders.
+uint64_t largestSum(std::vector<uint64_t>& values, size_t count) {
+  const auto end = values.begin() + std::min(values.size(), count);
+  std::nth_element(values.begin(), end, values.end(), std::greater<uint64_t>());
+  return std::accumulate(values.begin(), end, uint64_t{0});
+}
+
+// At most what the visited sets of the threads take at once: each thread's set keeps the
+// largest directory and the largest room for tiles of the nets it has walked, so together no
+// more than those of the `threads` largest nets.
 uint64_t visitSetsBytes(const ExposureEngine& engine, int32_t threads) {
   const int32_t n = static_cast<int32_t>(engine.assetNetIds.size());
-  std::vector<uint64_t> bytes(engine.assetNetIds.size());
+  std::vector<uint64_t> directories(engine.assetNetIds.size()), tiles(directories.size());
   parallelFor(n, [&](int32_t i) {
     const Net& net = assetNet(engine, i);
-    uint64_t tiles = 0;
-    for (int32_t id : net.segmentIds) tiles += BinVisitSet::tilesBound(engine.segments[id].binBox);
-    bytes[i] = BinVisitSet::bytesBound(netBinBounds(engine, net), tiles);
+    const BinBox bounds = netBinBounds(engine, net);
+    directories[i] = BinVisitSet::directoryBytes(bounds);
+    tiles[i] = BinVisitSet::tileBytes(bounds, netVisitTiles(engine, net, bounds));
   });
-  const auto largest = bytes.begin() + std::min<size_t>(bytes.size(), threads);
-  std::nth_element(bytes.begin(), largest, bytes.end(), std::greater<uint64_t>());
-  return std::accumulate(bytes.begin(), largest, uint64_t{0});
+  return largestSum(directories, threads) + largestSum(tiles, threads);
 }
 
 // Checks, before any of it is taken, the memory of the per-net results and of the threads'
 // visited sets.
 void requireNetMemory(const ExposureEngine& engine) {
   const uint64_t nets = engine.assetNetIds.size();
-  const uint64_t netBytes = 3 * sizeof(double) + sizeof(uint64_t) +
+  const uint64_t netBytes = 3 * sizeof(double) + 2 * sizeof(uint64_t) +
                             (engine.keepExposedBins ? sizeof(std::vector<BinBox>) : 0);
   utils::requireMemory(kExposureMemory, nets * netBytes, engine.memoryProbe);
   utils::requireMemory(kExposureMemory, visitSetsBytes(engine, omp_get_max_threads()),
