@@ -44,7 +44,10 @@ std::vector<double> collectEdges(const std::vector<Shape>& cells,
 // 0.0, so that -0.0 and 0.0 are one; no value may be the NaN that marks an empty slot.
 class DistinctValues {
  public:
-  static constexpr size_t kMaxValues = size_t{1} << 16;
+  // A set for a slice of coordinates holds this many values, or a sixteenth of the slice when
+  // that is more: a slice of more distinct values is sorted in place instead.
+  static constexpr size_t kSliceSetValues = size_t{1} << 16;
+  static constexpr size_t kSliceShare = 16;
 
   // The most a set of `capacity` values takes: the room for its values, its last table and,
   // while that is made, the table of half the size before it.
@@ -54,7 +57,7 @@ class DistinctValues {
     return (capacity + slots + slots / 2) * sizeof(double);
   }
 
-  // REQUIRES: 0 < capacity <= kMaxValues; the room for the values is taken at once.
+  // REQUIRES: capacity > 0; the room for the values is taken at once.
   explicit DistinctValues(size_t capacity) : capacity_(capacity) { values_.reserve(capacity); }
 
   // Adds `value`; false, leaving the set as it was, when it is new and the set is full.
@@ -120,10 +123,11 @@ size_t sortDistinctInPlace(double* begin, double* end, size_t setCapacity) {
 }
 
 // The capacity of the hash set of each of `slices` slices of `sliceValues` values: as many
-// values as a slice holds, up to DistinctValues::kMaxValues, halved until the sets of all
-// slices fit in what `memoryProbe` says is left, 0 when not even small ones do.
+// values as a slice holds, up to kSliceSetValues or a sixteenth of the slice, halved until the
+// sets of all slices fit in what `memoryProbe` says is left, 0 when not even small ones do.
 size_t setCapacity(size_t sliceValues, int32_t slices, const utils::MemoryProbe& memoryProbe) {
-  size_t capacity = std::min(sliceValues, DistinctValues::kMaxValues);
+  size_t capacity = std::min(sliceValues, std::max(DistinctValues::kSliceSetValues,
+                                                   sliceValues / DistinctValues::kSliceShare));
   const std::optional<utils::AvailableMemory> available =
       utils::shortOf(slices * DistinctValues::maxBytes(capacity), memoryProbe);
   if (!available) return capacity;

@@ -48,9 +48,9 @@ class ExposureEngine {
   static std::string edgeCountError(char axis, size_t edges);
   // Replaces `edges` with the ascending distinct values of `coords` (0.0 for zero), taking
   // slices of kSliceValues or more values on all threads and sorting them in the list itself.
-  // Beyond the list it takes a hash set per slice, of at most 2 MB and only as large as
-  // `memoryProbe` says is left (none: the slices are sorted in place), and the edges, which
-  // short of what is left throw utils::MemoryShortfallError.
+  // Beyond the list it takes a hash set per slice, of at most 2 MB or 2 bytes per value of the
+  // slice and only as large as `memoryProbe` says is left (none: the slices are sorted in
+  // place), and the edges, which short of what is left throw utils::MemoryShortfallError.
   // REQUIRES: no value is NaN.
   static void sortUnique(std::vector<double>& edges, std::vector<double> coords,
                          const utils::MemoryProbe& memoryProbe = utils::MemoryProbe());
