@@ -127,6 +127,18 @@ class ExactLine {
   size_t size_;
 };
 
+// What an Error line quotes of a field: the field alone, whatever blanks lie before it and
+// whatever follows it.
+TEST(LineFieldsTest, PeekIsTheNextFieldAlone) {
+  LineFields fields(" \t x1  y1 z");
+  EXPECT_EQ(fields.peek(), "x1");
+  std::string_view text;
+  ASSERT_EQ(fields.text(text), FieldStatus::kOk);
+  EXPECT_EQ(fields.peek(), "y1");
+  ASSERT_EQ(fields.text(text), FieldStatus::kOk);
+  EXPECT_EQ(fields.peek(), "z");
+}
+
 // A field of each kind last on its line, read up to the line's end and no further: the field is
 // peeked, read, then peeked and read as text again.
 TEST(LineFieldsTest, AFieldEndingTheLineIsReadWithoutLookingPastTheLine) {
