@@ -20,7 +20,6 @@ namespace {
 // Fewer shapes than this are handled on the calling thread: waking the others costs more.
 constexpr int64_t kParallelShapes = int64_t{1} << 14;
 
-
 // The low and the high edge of every cell, then of every segment, on one axis.
 std::vector<double> collectEdges(const std::vector<Shape>& cells,
                                  const std::vector<Shape>& segments, double Shape::*low,
@@ -208,7 +207,7 @@ std::string ExposureEngine::discretizationMemoryError(int64_t shapes,
                                                       const utils::AvailableMemory& available) {
   const uint64_t bytes = coordinateBytes(shapes);
   if (bytes <= available.bytes) return std::string();
-  return utils::shortfallError("Cannot allocate memory for the discretization", bytes, available);
+  return utils::shortfallError(kDiscretizationMemory, bytes, available);
 }
 
 void ExposureEngine::discretize() {

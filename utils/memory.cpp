@@ -32,6 +32,20 @@ double peakMemoryMB() {
   return static_cast<double>(usage.ru_maxrss) * 0.0009765625;
 }
 
+std::optional<uint64_t> kilobyteLine(const std::string& path, const std::string& key) {
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return std::nullopt;
+  const std::string format = key + ": %llu kB";
+  char line[256];
+  unsigned long long kilobytes = 0;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, file) != nullptr)
+    found = std::sscanf(line, format.c_str(), &kilobytes) == 1;
+  std::fclose(file);
+  if (!found) return std::nullopt;
+  return static_cast<uint64_t>(kilobytes) * 1024;
+}
+
 namespace {
 
 // A limit at or above this is none: v1 writes 2^63 rounded down to whole pages for no limit.
@@ -119,6 +133,16 @@ bool hasController(std::string_view controllers, std::string_view name) {
   return false;
 }
 
+// MemAvailable of <procRoot>/meminfo, else the physical memory; UINT64_MAX when unknown.
+uint64_t machineAvailable(const std::string& procRoot) {
+  if (const std::optional<uint64_t> bytes = kilobyteLine(procRoot + "/meminfo", "MemAvailable"))
+    return *bytes;
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
 }  // namespace
 
 // The least room of the groups that hold the process: the unified hierarchy ("0::<path>") and
@@ -139,34 +163,6 @@ uint64_t controlGroupRoom(const std::string& procRoot, const std::string& cgroup
   }
   return room;
 }
-
-std::optional<uint64_t> kilobyteLine(const std::string& path, const std::string& key) {
-  FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) return std::nullopt;
-  const std::string format = key + ": %llu kB";
-  char line[256];
-  unsigned long long kilobytes = 0;
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, file) != nullptr)
-    found = std::sscanf(line, format.c_str(), &kilobytes) == 1;
-  std::fclose(file);
-  if (!found) return std::nullopt;
-  return static_cast<uint64_t>(kilobytes) * 1024;
-}
-
-namespace {
-
-// MemAvailable of <procRoot>/meminfo, else the physical memory; UINT64_MAX when unknown.
-uint64_t machineAvailable(const std::string& procRoot) {
-  if (const std::optional<uint64_t> bytes = kilobyteLine(procRoot + "/meminfo", "MemAvailable"))
-    return *bytes;
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
-
-}  // namespace
 
 AvailableMemory availableMemory(const std::string& procRoot, const std::string& cgroupRoot) {
   const uint64_t machine = machineAvailable(procRoot);
