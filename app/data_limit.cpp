@@ -20,6 +20,10 @@ uint64_t processDataBytes(const char* procRoot) {
   return utils::kilobyteLine(std::string(procRoot) + "/self/status", "VmData").value_or(0);
 }
 
+uint64_t residentAnonymousBytes(const char* procRoot) {
+  return utils::kilobyteLine(std::string(procRoot) + "/self/status", "RssAnon").value_or(0);
+}
+
 bool limitDataToControlGroup() {
   struct rlimit limit;
   const uint64_t data = processDataBytes();
@@ -28,6 +32,29 @@ bool limitDataToControlGroup() {
   if (wanted == limit.rlim_cur) return true;
   limit.rlim_cur = static_cast<rlim_t>(wanted);
   return setrlimit(RLIMIT_DATA, &limit) == 0;
+}
+
+uint64_t softDataLimit() {
+  struct rlimit limit;
+  return getrlimit(RLIMIT_DATA, &limit) == 0 ? limit.rlim_cur : RLIM_INFINITY;
+}
+
+bool raiseDataLimitToControlGroup(uint64_t userLimit) {
+  struct rlimit limit;
+  const uint64_t resident = residentAnonymousBytes();
+  if (resident == 0 || getrlimit(RLIMIT_DATA, &limit) != 0) return false;
+  const uint64_t wanted = dataLimitFor(resident, utils::controlGroupRoom(), userLimit);
+  if (wanted <= limit.rlim_cur) return true;
+  limit.rlim_cur = static_cast<rlim_t>(wanted);
+  return setrlimit(RLIMIT_DATA, &limit) == 0;
+}
+
+utils::MemoryProbe memoryLeftRaisingDataLimit(uint64_t userLimit) {
+  return [userLimit] {
+    const utils::AvailableMemory left = utils::memoryLeft();
+    raiseDataLimitToControlGroup(userLimit);
+    return left;
+  };
 }
 
 }  // namespace app

@@ -2,12 +2,14 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "app/data_limit.h"
+#include "app/thread_memory.h"
 #include "engine/exposure_engine.h"
 #include "utils/log.h"
 #include "utils/memory.h"
@@ -105,10 +107,13 @@ void runStep(const char* name, const Step& step) {
   }
 }
 
-// Starts the OpenMP workers, which the later loops reuse, and then keeps the process within the
-// room of its control group: the workers' stacks are mapped by then and count as data.
+// Starts the OpenMP workers, which the later loops reuse, when the limits leave room for them,
+// and then keeps the process within the room of its control group: the workers' stacks are
+// mapped by then and count as data.
 void startThreadsWithinMemoryLimit(int32_t threads) {
-  omp_set_num_threads(threads < 1 ? 1 : threads);
+  threads = std::max(threads, 1);
+  runStep("the threads", [&] { requireThreadMemory(threads); });
+  omp_set_num_threads(threads);
   std::vector<char> started(omp_get_max_threads());  // a region with work, so that it runs
 #pragma omp parallel
   started[omp_get_thread_num()] = 1;
@@ -124,6 +129,7 @@ bool runEngine(const po::variables_map& values) {
   if (config.threads > kMaxThreads)
     utils::fatalError("The number of threads must be at most 1024, got " +
                       std::to_string(config.threads));
+  const uint64_t userDataLimit = softDataLimit();
   startThreadsWithinMemoryLimit(config.threads);
   config.avail_layer = layerCount(values, config.bm_name);
   if (config.avail_layer < 1 || config.avail_layer > kMaxLayers)
@@ -131,6 +137,7 @@ bool runEngine(const po::variables_map& values) {
                       std::to_string(config.avail_layer));
 
   ExposureEngine engine(&config);
+  engine.memoryProbe = memoryLeftRaisingDataLimit(userDataLimit);
   bool reportsWritten = false;
   runStep("reading the design", [&] { engine.parseInputs(); });
   runStep("the discretization", [&] { engine.discretize(); });

@@ -17,6 +17,7 @@
 
 #include "engine/records.h"
 #include "engine/run_config.h"
+#include "utils/file_system.h"
 #include "utils/memory.h"
 
 class TopLayerGrid;
@@ -29,7 +30,7 @@ class ExposureEngine {
   ExposureEngine(const ExposureEngine&) = delete;
   ExposureEngine& operator=(const ExposureEngine&) = delete;
 
-  // Reads the cell asset file and the net file named by the config.
+  // Reads the cell asset file and the net file named by the config, within memoryProbe.
   void parseInputs();
 
   // Builds the bin edges and the binBox of every cell and segment. More than kMaxEdges distinct
@@ -75,7 +76,10 @@ class ExposureEngine {
   void calcNetExposure();
 
   // Writes <bmName>_cells_ea.rpt and <bmName>_nets_ea.rpt; false when either could not be
-  // written completely (an Error line names it).
+  // written completely (an Error line names it). On a memory file system a report is first
+  // checked against memoryProbe, with its size in whole pages; one that does not fit is not
+  // written ("Cannot write report <path>: <bytes> bytes needed, ..."), and one that does may
+  // not grow beyond fileRoomProbe while it is.
   bool writeReports(std::string bmName);
 
   // Joins the exposed bins of cells and nets into rectangular regions and logs a summary.
@@ -83,8 +87,14 @@ class ExposureEngine {
   void mergeExposure();
 
   const RunConfig* config;
-  // What memory the steps after reading may still take; asked before their lists grow.
+  // What memory the steps may still take; asked before the text, the records and the lists
+  // grow.
   utils::MemoryProbe memoryProbe = utils::memoryLeft;
+  // Whether a report path lies on a memory file system, where the report takes memory too.
+  utils::MemoryFileSystemProbe onMemoryFileSystem = utils::onMemoryFileSystem;
+  // The memory a report may take there while it is written, its bound when it is written: all
+  // that is left, as no allocation runs meanwhile that the margin of memoryProbe is kept for.
+  utils::MemoryProbe fileRoomProbe = [] { return utils::availableMemory(); };
   std::vector<Shape> cells;
   std::vector<Shape> segments;
   std::vector<Net> nets;

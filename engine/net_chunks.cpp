@@ -1,5 +1,6 @@
 #include "engine/net_chunks.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "engine/exposure_engine.h"
@@ -85,21 +86,26 @@ int32_t chunkNetId(std::string_view name, bool isAsset, ChunkNetNames& names) {
   return names.lastId = added.first->second;
 }
 
-// Gives every chunk net its file id (adding the nets that are new to engine.nets) and the
-// position of its first segment in its net's list, and turns the chunks' layer counts into
-// positions in the layer lists; sizes those lists.
+// Gives every chunk net its file id (adding the nets that are new to engine.nets, sized exactly)
+// and the position of its first segment in its net's list, and turns the chunks' layer counts
+// into positions in the layer lists; sizes those lists. The names are numbered first, and their
+// map freed before the nets are made.
 void numberNets(std::vector<NetChunk>& chunks, ExposureEngine& engine) {
   std::unordered_map<std::string_view, int32_t> netIds;
-  std::vector<int32_t> perNet;
+  size_t entries = 0;
+  for (const NetChunk& chunk : chunks) entries += chunk.nets.size();
+  netIds.reserve(entries);
+  for (NetChunk& chunk : chunks)
+    for (ChunkNet& net : chunk.nets)
+      net.fileId = netIds.try_emplace(net.name, static_cast<int32_t>(netIds.size())).first->second;
+  std::vector<int32_t> perNet(netIds.size(), 0);
+  engine.nets.reserve(netIds.size());
+  netIds = std::unordered_map<std::string_view, int32_t>();
   std::vector<int32_t> perLayer(engine.segmentsPerLayer.size(), 0);
   for (NetChunk& chunk : chunks) {
     for (ChunkNet& net : chunk.nets) {
-      const auto added = netIds.try_emplace(net.name, static_cast<int32_t>(engine.nets.size()));
-      if (added.second) {
-        engine.nets.emplace_back(net.name, added.first->second, net.isAsset);
-        perNet.push_back(0);
-      }
-      net.fileId = added.first->second;
+      if (net.fileId == static_cast<int32_t>(engine.nets.size()))
+        engine.nets.emplace_back(net.name, net.fileId, net.isAsset);
       net.firstPosition = perNet[net.fileId];
       perNet[net.fileId] += net.segments;
     }
@@ -121,6 +127,21 @@ uint64_t netFileBytes(int64_t segments, const ChunkCost& cost) {
   const uint64_t perNet = sizeof(ChunkNet) + sizeof(Net) + kNetMapEntryBytes;
   return static_cast<uint64_t>(segments) * perSegment + cost.nameBytes +
          static_cast<uint64_t>(cost.netEntries) * perNet;
+}
+
+uint64_t netJoinBytes(const std::vector<NetChunk>& chunks, int64_t segments) {
+  // A net's list of segment ids takes a heap block of at least 32 bytes and at most 32 more
+  // than its ids; the nets' and the layers' lists hold every segment once.
+  constexpr uint64_t kListBlockBytes = 32;
+  uint64_t entries = 0;
+  uint64_t nets = static_cast<uint64_t>(segments) * 2 * sizeof(int32_t);
+  for (const NetChunk& chunk : chunks) {
+    entries += chunk.nets.size();
+    for (const ChunkNet& net : chunk.nets)
+      nets += sizeof(Net) + kListBlockBytes + nameHeapBytes(net.name.size());
+  }
+  // The numbering map is freed before the nets are made; the counts per net stay.
+  return entries * sizeof(int32_t) + std::max(entries * kNetMapEntryBytes, nets);
 }
 
 void countNetChunk(std::string_view text, ChunkCost& cost) {

@@ -37,6 +37,11 @@ struct NetChunk {
 // cost `cost` in all.
 uint64_t netFileBytes(int64_t segments, const ChunkCost& cost);
 
+// The bytes that joinNetChunks takes at most for `chunks` of `segments` segments in all: every
+// net of every chunk counted as a net of its own, with its count of segments and either its
+// entry in the numbering map or, once the map is freed, its record, name and list.
+uint64_t netJoinBytes(const std::vector<NetChunk>& chunks, int64_t segments);
+
 // Adds to `cost` the lines of `text`, those that can hold a segment (long enough and not
 // blank: up to the first bad line, the segments), the heap bytes of their names and an upper
 // bound on the nets they name.

@@ -92,7 +92,7 @@ std::pair<size_t, std::string> firstError(const InputFile& file, size_t count, P
   return {count, std::string()};
 }
 
-// The Error text when the file's text could not be read to its end, or shrank while it was
+// The Error text when the file's text could not be read to its end, or changed while it was
 // read ("" when neither).
 std::string textError(const InputFile& file) {
   if (file.text.failed())
@@ -117,8 +117,8 @@ std::string_view firstLineOf(std::string_view text) {
 // the file), so that a wrong file is found early. Returns the Error text of the first chunk,
 // when it has a bad line, or of the text's reading. Otherwise `whole` says whether the plan
 // covers the file; if not, it ends with a chunk whose first line is bad, and the second pass
-// over the plan finds the file's first bad line. A file that shrank is refused as changed
-// before the lines of its last round are looked at, as the last may have been cut.
+// over the plan finds the file's first bad line. A file found changed by a round's reads is
+// refused before that round's lines are looked at, as they may be neither version's.
 template <typename Count, typename Check>
 std::string planFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, ChunkCost& cost,
                      bool& whole, Count&& count, Check&& check) {
@@ -151,8 +151,8 @@ std::string planFile(InputFile& file, int64_t maxRecords, ChunkPlan& plan, Chunk
 
 // The second pass: reads the file again and runs store(input, k) on every chunk k of the plan.
 // A plan of the `whole` file must take the file to its end; the error is the first in file
-// order, and when the file no longer holds the chunks the plan found or shrank,
-// changedError's.
+// order, and when the file no longer holds the chunks the plan found or changed while it was
+// read, changedError's.
 std::string storeFile(InputFile& file, const ChunkPlan& plan, bool whole, int64_t maxRecords,
                       const std::function<std::string(const ChunkInput&, size_t)>& store) {
   const std::string changed = fileChangedError(file.lineKind, file.path);
@@ -169,9 +169,10 @@ std::string storeFile(InputFile& file, const ChunkPlan& plan, bool whole, int64_
     if (!error.empty()) return error;
     next += count;
   }
+  const bool beyondPlan = whole && next == plan.chunks() && file.text.nextRound();
   const std::string error = textError(file);
   if (!error.empty()) return error;
-  if (next < plan.chunks() || !whole || file.text.nextRound()) return changed;
+  if (next < plan.chunks() || !whole || beyondPlan) return changed;
   return std::string();
 }
 
@@ -228,10 +229,16 @@ std::string readNets(InputFile& file, const ReadLimits& limits, ExposureEngine& 
     return parseNetChunk(input, chunks[k], engine);
   });
   if (!error.empty()) return error;
+  file.text.release();  // the records hold all the join needs
+  const std::string what = noMemory("the nets of net file " + file.path);
+  const uint64_t joinBytes = netJoinBytes(chunks, count);
+  if (const std::optional<utils::AvailableMemory> available =
+          utils::shortOf(joinBytes, limits.availableMemory))
+    return utils::shortfallError(what, joinBytes, *available);
   try {
     joinNetChunks(chunks, plan.firstSlot, engine);
   } catch (const std::bad_alloc&) {
-    return noMemory("the nets of net file " + file.path);
+    return what;
   }
   return std::string();
 }
@@ -253,7 +260,6 @@ std::string readFiles(InputFile& cellFile, InputFile& netFile, const ReadLimits&
 
   error = readNets(netFile, limits, engine);
   if (!error.empty()) return error;
-  netFile.text.release();
   utils::logInfo(std::cout) << "Finish parsing nets." << std::endl;
   return std::string();
 }
@@ -295,7 +301,9 @@ void logSummary(const ExposureEngine& engine) {
 void ExposureEngine::parseInputs() {
   utils::logInfo(std::cout) << "Parsing input files: cell: " << config->cell_file
                             << "; net: " << config->net_file << std::endl;
-  const std::string error = engine::readDesign(*this);
+  engine::ReadLimits limits;
+  limits.availableMemory = memoryProbe;
+  const std::string error = engine::readDesign(*this, limits);
   if (!error.empty()) utils::fatalError(error);
   logSummary(*this);
 }

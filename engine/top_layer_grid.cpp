@@ -14,16 +14,19 @@ uint64_t gridBytes(int32_t nx, int32_t ny) {
   return static_cast<uint64_t>(nx) * static_cast<uint64_t>(ny);
 }
 
-std::string gridMessage(int32_t nx, int32_t ny) {
-  return "Cannot allocate the top-layer grid of " + std::to_string(nx) + " x " +
-         std::to_string(ny) + " bins";
+std::string gridName(int32_t nx, int32_t ny) {
+  return "the top-layer grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " bins";
 }
+
+std::string gridMessage(int32_t nx, int32_t ny) { return "Cannot allocate " + gridName(nx, ny); }
 
 // For every chunk of `chunkColumns` columns, the segments that reach into it (a segment over
 // several chunks is listed in each; columns beyond the last chunk are not filled), in segment
-// order. The lists are sized exactly, once `memoryProbe` says that they fit.
+// order. The lists are sized exactly, once `memoryProbe` says that they fit (short, the Error
+// text begins with `what`).
 std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& segments,
                                                    int64_t chunkColumns, int64_t chunks,
+                                                   const std::string& what,
                                                    const utils::MemoryProbe& memoryProbe) {
   const auto forEachChunk = [&](const BinBox& box, const auto& visit) {
     if (!coversBins(box)) return;
@@ -37,7 +40,7 @@ std::vector<std::vector<int32_t>> segmentsPerChunk(const std::vector<Shape>& seg
       ++counts[c];
       ++listed;
     });
-  utils::requireMemory(kExposureMemory, listed * sizeof(int32_t), memoryProbe);
+  utils::requireMemory(what, listed * sizeof(int32_t), memoryProbe);
   std::vector<std::vector<int32_t>> perChunk(counts.size());
   for (size_t c = 0; c < counts.size(); ++c) perChunk[c].reserve(counts[c]);
   for (size_t i = 0; i < segments.size(); ++i)
@@ -62,7 +65,8 @@ TopLayerGrid::TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& seg
   const int64_t chunkColumns = width * ((stripes + kMaxChunks - 1) / kMaxChunks);
   const int64_t chunks = (nx_ + chunkColumns - 1) / chunkColumns;
   std::vector<std::vector<int32_t>> perChunk =
-      segmentsPerChunk(segments, chunkColumns, chunks, memoryProbe);
+      segmentsPerChunk(segments, chunkColumns, chunks,
+                       "Cannot allocate the segment lists of " + gridName(nx_, ny_), memoryProbe);
   allocate(memoryProbe);
   // The chunks of whole stripes are spread over the threads. Chunks share no entry and an
   // entry's maximum does not depend on the order of the segments, so the grid does not depend

@@ -27,8 +27,9 @@ class TopLayerGrid {
   // An nx-by-ny grid over `segments`; nx or ny below 1 (a layout without bins) gives an empty
   // grid. It first lists the segments of each chunk of columns (4 bytes a segment and chunk),
   // then takes nx * ny bytes: either short of what `memoryProbe` says is left throws
-  // utils::MemoryShortfallError (for the grid with gridMemoryError's text); a grid that the
-  // allocator then refuses ends the process with an Error line.
+  // utils::MemoryShortfallError ("Cannot allocate the segment lists of the top-layer grid of
+  // <nx> x <ny> bins: ...", then gridMemoryError's text); a grid that the allocator then
+  // refuses ends the process with an Error line.
   TopLayerGrid(int32_t nx, int32_t ny, const std::vector<Shape>& segments,
                int64_t stripeBytes = kStripeBytes,
                const utils::MemoryProbe& memoryProbe = utils::memoryLeft);

@@ -6,7 +6,10 @@ What it checks: in a memory control group at any limit, a run ends either
     the same report files, byte for byte, as a run without a limit ("complete"), or
   - with status 1, exactly one Error line followed by what follows it in a run given a cell file
     that does not exist (nothing, for now), nothing on standard error and no report file left
-    behind ("error: <the Error line, numbers as N>").
+    behind ("error: <the Error line, numbers as N>"); or, when a report cannot be written (on a
+    memory file system), with one Error line for each such report where the complete run says
+    it finished writing it, none of those reports left and the other one as the complete run
+    wrote it.
 Anything else is a VIOLATION: a kill (by a signal, the memory controller's OOM kill among them,
 or status 137), another status, no Error line or several, an Error line in a complete run, text
 on standard error, reports that differ from the reference or are left after an Error, a run
@@ -21,23 +24,48 @@ another outcome. Each run gets a fresh child group nested in this process's own 
 the group is removed after the run, also on errors and Ctrl-C. With --pipe the net file reaches
 the program through a pipe (/dev/fd/N) fed by `cat`, outside the group. MB here is 2^20 bytes.
 
+How the input and the reports reach the group (the kernel charges a file's page cache to the
+group that first reads it, and the pages of a memory file system to the group that writes them):
+  - by default the input is read from where it is, usually already cached by another group;
+  - with --fresh the input files are written back and dropped from the page cache before every
+    run (the reference runs too), so that the run's own reading charges its group; an input file
+    whose pages stay cached (one on a memory file system) stops the scan;
+  - with --staged every run first copies the input files into its own folder, by a process in
+    the run's group that then starts the program on the copies: a batch job that stages its input
+    on local scratch. The copies are dirty pages of the group's own when the program starts, so
+    they count as used. A copy that fails ends the run with status 125 and a line on standard
+    error. With --pipe only the cell file is staged: the net file still comes through the pipe,
+    as a stream that a job does not stage;
+  - with --reports-on-tmpfs DIR the program runs in a fresh folder in DIR, which must be on a
+    memory file system (tmpfs or ramfs), so that its reports take the group's memory as it
+    writes them; the reports are checked there and the folder removed after the run. Where DIR
+    is missing or on another file system the scan is skipped.
+
 Prints one line per limit (limit, outcome, the group's peak usage, the run's time and, for a
 violation, the last line of standard output, which tells how far the run got), then a summary:
 the limits tried, the count of each outcome, the outcome over the range of limits and the limits
 with a violation.
 
+A run that the group does not even let start (the program cannot be executed, or a process
+is killed before it) is classified too: a kill is a violation like any other, a failed start is
+"VIOLATION: not started: ...".
+
 Exit status: 0 when no run broke the rule, and also when no child memory group can be made here
-(one line says why, starting with "memory_scan: skipped:"); 1 when a run broke the rule; 2 on a
-bad command line, a reference run that does not complete, or a group that fails mid-scan.
+or the --reports-on-tmpfs folder is not on a memory file system (one line says why, starting
+with "memory_scan: skipped:"); 1 when a run broke the rule; 2 on a bad command line, a reference
+run that does not complete, an input that --fresh cannot drop, or a group that fails mid-scan.
 
 Usage: scripts/memory_scan.py --program BIN --cell_file CELLS --net_file NETS
            [--avail_layer K] [--threads T] [--from MB] [--to MB] [--step MB] [--fine MB]
-           [--pipe] [--timeout S] [--bm_name NAME]
+           [--pipe] [--fresh] [--staged] [--reports-on-tmpfs DIR] [--timeout S]
+           [--bm_name NAME]
 """
 import argparse
 import copy
+import ctypes
 import errno
 import math
+import mmap
 import os
 import re
 import shutil
@@ -51,12 +79,29 @@ MB = 1 << 20
 ERROR_MARK = b"\x1b[1;31mError\x1b[0m: "
 TIMESTAMP = re.compile(rb"^\[ *-?\d+\.\d{3}\] ")
 NUMBER = re.compile(r"\d+(\.\d+)?([eE][-+]?\d+)?")
+REPORT_ERROR = re.compile(rb"Cannot write report (.+?)(?::\s\d+ bytes needed|\s?$)")
+MEMORY_FIGURES = re.compile(rb"\d+(\.\d+)?MB")
 SKIP_PREFIX = "memory_scan: skipped:"
+MEMORY_FILE_SYSTEMS = ("tmpfs", "ramfs")
+STAGING_FAILED = 125
+# Run in the run's group: copies every SOURCE to its COPY, then becomes the program.
+STAGE_SCRIPT = """
+while [ "$1" != -- ]; do
+  cp -- "$1" "$2" || { echo "memory_scan: staging $1 failed" >&2; exit %d; }
+  shift 2
+done
+shift
+exec "$@"
+""" % STAGING_FAILED
 
 
 class NoGroup(Exception):
     """No child memory group can be made here (found before the scan starts); the text says
     why."""
+
+
+class NotMemoryFileSystem(Exception):
+    """The folder given for the reports is missing or not on a memory file system."""
 
 
 class ScanAborted(Exception):
@@ -289,16 +334,119 @@ def probe(parent):
 
 
 # ---------------------------------------------------------------------------------------------
+# Input and reports: the page cache, staging, memory file systems
+
+
+def file_system_type(path):
+    """The type of the file system that holds `path` (from /proc/self/mountinfo)."""
+    path = os.path.realpath(path)
+    found, found_point = None, ""
+    with open("/proc/self/mountinfo") as f:
+        for line in f:
+            before, _, after = line.partition(" - ")
+            fields, tail = before.split(), after.split()
+            if len(fields) < 5 or not tail:
+                continue
+            point = unescape_mount_path(fields[4])
+            inside = path == point or path.startswith(point.rstrip("/") + "/")
+            # The longest mount point holding the path; of equal ones the last mounted.
+            if inside and len(point) >= len(found_point):
+                found, found_point = tail[0], point
+    return found
+
+
+def check_reports_folder(folder):
+    """Raises NotMemoryFileSystem unless `folder` is a folder on a memory file system."""
+    if not os.path.isdir(folder):
+        raise NotMemoryFileSystem(f"{folder} is not a folder")
+    fstype = file_system_type(folder)
+    if fstype not in MEMORY_FILE_SYSTEMS:
+        raise NotMemoryFileSystem(f"{folder} is on {fstype or 'an unknown file system'}, not on "
+                                  f"a memory file system ({' or '.join(MEMORY_FILE_SYSTEMS)})")
+
+
+def drop_from_cache(path):
+    """Writes the file's dirty pages back and drops its pages from the page cache."""
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        os.fsync(fd)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+    finally:
+        os.close(fd)
+
+
+def cached_pages(path):
+    """How many pages of the file are in the page cache (mincore(2) of a mapping of it)."""
+    size = os.path.getsize(path)
+    if size == 0:
+        return 0
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.mmap.restype = ctypes.c_void_p
+    libc.mmap.argtypes = (ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int,
+                          ctypes.c_int, ctypes.c_long)
+    libc.mincore.argtypes = (ctypes.c_void_p, ctypes.c_size_t, ctypes.c_void_p)
+    libc.munmap.argtypes = (ctypes.c_void_p, ctypes.c_size_t)
+    pages = (size + mmap.PAGESIZE - 1) // mmap.PAGESIZE
+    with open(path, "rb") as f:
+        address = libc.mmap(None, size, mmap.PROT_READ, mmap.MAP_SHARED, f.fileno(), 0)
+    if address in (None, ctypes.c_void_p(-1).value):
+        raise OSError(ctypes.get_errno(), f"cannot map {path}")
+    try:
+        vector = (ctypes.c_ubyte * pages)()
+        if libc.mincore(ctypes.c_void_p(address), size, vector) != 0:
+            raise OSError(ctypes.get_errno(), f"mincore of {path} failed")
+        return sum(byte & 1 for byte in vector)
+    finally:
+        libc.munmap(ctypes.c_void_p(address), size)
+
+
+def drop_inputs(opts, check=False):
+    """Drops the input files from the page cache (--fresh). With `check`, raises SetupFailed when
+    pages of one stay cached, as those of a file on a memory file system do."""
+    for path in (opts.cell_file, opts.net_file):
+        drop_from_cache(path)
+        left = cached_pages(path) if check else 0
+        if left:
+            raise SetupFailed(f"--fresh: {left} pages of {path} stay in the page cache after "
+                              f"they are dropped ({file_system_type(path)})")
+
+
+def staged_inputs(opts, work):
+    """The input files a run reads and the copies it makes of them (source, copy) with
+    --staged: both files, or only the cell file when the net file comes through a pipe."""
+    if not opts.staged:
+        return opts.cell_file, opts.net_file, []
+    folder = os.path.join(work, "staged")
+    os.mkdir(folder)
+    cell_file = os.path.join(folder, "cells." + os.path.basename(opts.cell_file))
+    net_file = os.path.join(folder, "nets." + os.path.basename(opts.net_file))
+    if opts.pipe:
+        return cell_file, opts.net_file, [(opts.cell_file, cell_file)]
+    return cell_file, net_file, [(opts.cell_file, cell_file), (opts.net_file, net_file)]
+
+
+def staging_command(copies, command):
+    """`command` run after the copies are made, by the same process (see STAGE_SCRIPT)."""
+    if not copies:
+        return command
+    pairs = [path for pair in copies for path in pair]
+    return ["sh", "-c", STAGE_SCRIPT, "memory_scan-stage", *pairs, "--", *command]
+
+
+# ---------------------------------------------------------------------------------------------
 # Runs
 
 
 class Run:
-    """What one run of the program did."""
+    """What one run of the program did. `inputs` are the paths the program was given for the
+    cell and net file (the staged copies with --staged), `not_started` why the program could
+    not be started in the group (None when it was)."""
 
     def __init__(self, status, timed_out, stdout, stderr, files, peak, oom_kills, seconds):
         self.status, self.timed_out = status, timed_out
         self.stdout, self.stderr = stdout, stderr
         self.files, self.peak, self.oom_kills, self.seconds = files, peak, oom_kills, seconds
+        self.inputs, self.not_started = (), None
 
 
 def read_folder(folder):
@@ -312,8 +460,8 @@ def read_folder(folder):
     return files
 
 
-def program_command(opts, net_file):
-    command = [opts.program, "--bm_name", opts.bm_name, "--cell_file", opts.cell_file,
+def program_command(opts, cell_file, net_file):
+    command = [opts.program, "--bm_name", opts.bm_name, "--cell_file", cell_file,
                "--net_file", net_file]
     if opts.avail_layer is not None:
         command += ["--avail_layer", str(opts.avail_layer)]
@@ -336,26 +484,55 @@ def start_feeder(opts):
     return feeder, read_end
 
 
+def report_folder(opts, work):
+    """The folder the program runs in: in the run's own folder, or a fresh one in the
+    --reports-on-tmpfs folder."""
+    if opts.reports_on_tmpfs:
+        return tempfile.mkdtemp(dir=opts.reports_on_tmpfs, prefix="memory_scan.")
+    folder = os.path.join(work, "folder")
+    os.mkdir(folder)
+    return folder
+
+
 def run_program(opts, scratch, group):
     """Runs the program once in `group` in a fresh folder and collects what it did."""
     work = tempfile.mkdtemp(dir=scratch, prefix="run.")
-    folder = os.path.join(work, "folder")
-    os.mkdir(folder)
+    folder = None
+    try:
+        folder = report_folder(opts, work)
+        return run_in_folder(opts, work, folder, group)
+    finally:
+        if folder is not None and opts.reports_on_tmpfs:
+            shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run_in_folder(opts, work, folder, group):
+    """Runs the program once in `group` with `folder` as its working folder."""
     out_path, err_path = os.path.join(work, "stdout"), os.path.join(work, "stderr")
+    cell_file, net_file, copies = staged_inputs(opts, work)
     feeder, read_end = start_feeder(opts) if opts.pipe else (None, None)
-    net_file = f"/dev/fd/{read_end}" if opts.pipe else opts.net_file
+    if opts.pipe:
+        net_file = f"/dev/fd/{read_end}"
+    command = staging_command(copies, program_command(opts, cell_file, net_file))
     started = time.monotonic()
-    process = None
+    process, not_started, timed_out = None, None, False
     try:
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            process = subprocess.Popen(program_command(opts, net_file), cwd=folder,
-                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                       pass_fds=(read_end,) if opts.pipe else (),
-                                       preexec_fn=group.join)
+            try:
+                process = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL,
+                                           stdout=out, stderr=err,
+                                           pass_fds=(read_end,) if opts.pipe else (),
+                                           preexec_fn=group.join)
+            except OSError as e:
+                # The program itself cannot be executed in the group (the check of the command
+                # line found it executable): exec failed, for want of memory say.
+                not_started = f"{e.strerror or e}"
         if read_end is not None:
             os.close(read_end)
             read_end = None
-        timed_out = wait_for(process, opts.timeout)
+        if process is not None:
+            timed_out = wait_for(process, opts.timeout)
     finally:
         if read_end is not None:
             os.close(read_end)
@@ -364,9 +541,9 @@ def run_program(opts, scratch, group):
     seconds = time.monotonic() - started
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
         stdout, stderr = out.read(), err.read()
-    run = Run(process.returncode, timed_out, stdout, stderr, read_folder(folder),
-              group.peak_bytes(), group.oom_kills(), seconds)
-    shutil.rmtree(work, ignore_errors=True)
+    run = Run(process.returncode if process else None, timed_out, stdout, stderr,
+              read_folder(folder), group.peak_bytes(), group.oom_kills(), seconds)
+    run.inputs, run.not_started = (cell_file, net_file), not_started
     return run
 
 
@@ -389,6 +566,8 @@ def stop(process):
 
 def run_in_group(parent, opts, scratch, limit_bytes):
     """One run in a fresh child group limited to `limit_bytes` (None: no limit of its own)."""
+    if opts.fresh:
+        drop_inputs(opts)
     group = parent.new_group()
     try:
         if limit_bytes is not None:
@@ -436,6 +615,8 @@ def signal_name(number):
 
 def kill_problems(run, timeout):
     """What a run that did not end by itself shows, or [] when it ended on its own."""
+    if run.not_started:
+        return [f"not started: {run.not_started}"]
     if run.timed_out:
         return [f"hang: no end within {timeout:g} s"]
     oom = " (OOM kill in the group)" if run.oom_kills else ""
@@ -446,20 +627,21 @@ def kill_problems(run, timeout):
     return []
 
 
-def report_problems(run, reference):
+def report_problems(files, reference_files):
+    """How the files a run left ({name: bytes}) differ from those of the reference run."""
     problems = []
-    for name in sorted(set(run.files) | set(reference.files)):
-        if name not in run.files:
+    for name in sorted(set(files) | set(reference_files)):
+        if name not in files:
             problems.append(f"report {name} missing")
-        elif name not in reference.files:
+        elif name not in reference_files:
             problems.append(f"file {name} not written by the reference run")
-        elif run.files[name] != reference.files[name]:
+        elif files[name] != reference_files[name]:
             problems.append(f"report {name} differs from the reference")
     return problems
 
 
 def complete_problems(run, reference, error_count):
-    problems = report_problems(run, reference)
+    problems = report_problems(run.files, reference.files)
     if error_count:
         problems.append(f"{count_of(error_count, 'Error line')} in a run with status 0")
     if closing_lines(run) != closing_lines(reference):
@@ -474,16 +656,52 @@ def after_error_line(run):
     return next(lines[at:] for at, line in enumerate(lines) if ERROR_MARK in line)
 
 
-def error_problems(run, error_count, ending):
+def unwritten_report(error_line):
+    """The report that an Error line says could not be written, or None."""
+    found = REPORT_ERROR.search(error_line)
+    return found.group(1).decode("utf-8", "backslashreplace") if found else None
+
+
+def masked_lines(lines):
+    return [MEMORY_FIGURES.sub(b"N", line) for line in lines]
+
+
+def report_error_problems(run, lines, errors, reports, reference):
+    """What is wrong with a run whose Error lines each say that another report could not be
+    written: it goes on as the complete run, an Error line where that run finished writing the
+    report, leaves none of those reports and leaves the others as the complete run wrote them."""
+    problems = [f"report {report} left after its Error line"
+                for report in reports if report in run.files]
+    problems += report_problems(
+        {name: text for name, text in run.files.items() if name not in reports},
+        {name: text for name, text in reference.files.items() if name not in reports})
+    as_complete = [b"Finish writing " + unwritten_report(line).encode() if at in errors else line
+                   for at, line in enumerate(lines)][errors[0]:]
+    complete = [without_timestamp(line) for line in stdout_lines(reference)]
+    finished = complete.index(as_complete[0]) if as_complete[0] in complete else len(complete)
+    if masked_lines(as_complete) != masked_lines(complete[finished:]):
+        problems.append("standard output after the Error line differs from the complete run's "
+                        "after it wrote " + reports[0])
+    return problems
+
+
+def error_problems(run, error_count, reference):
+    """What is wrong with a run of status 1: it ends after its one Error line as a run given a
+    missing cell file does, and leaves no report; or each of its Error lines says that another
+    report could not be written (see report_error_problems)."""
     if error_count == 0:
         return ["status 1 without an Error line"]
+    lines = [without_timestamp(line) for line in stdout_lines(run)]
+    errors = [at for at, line in enumerate(lines) if ERROR_MARK in line]
+    problems = [f"the Error line does not begin the line: {shown(lines[at])}"
+                for at in errors if not lines[at].startswith(ERROR_MARK)]
+    reports = [unwritten_report(lines[at]) for at in errors]
+    if None not in reports and len(set(reports)) == len(reports) == error_count:
+        return problems + report_error_problems(run, lines, errors, reports, reference)
     if error_count > 1:
         return [count_of(error_count, "Error line")]
-    problems = []
-    error_line, *after = after_error_line(run)
-    if not error_line.startswith(ERROR_MARK):
-        problems.append("the Error line does not begin the line: " + shown(error_line))
-    if after != ending:
+    after = lines[errors[0] + 1:]
+    if after != reference.error_ending:
         last = f", the last: {shown(after[-1])}" if after else ""
         problems.append("the end of standard output after the Error line differs from an "
                         f"Error run's ({count_of(len(after), 'line')}{last})")
@@ -493,10 +711,12 @@ def error_problems(run, error_count, ending):
 
 
 def error_text(run, opts):
-    """The Error line's text, the input paths as <cell_file> and <net_file>, numbers as N."""
+    """The Error line's text, the input paths (the staged copies' too) as <cell_file> and
+    <net_file>, numbers as N."""
     line = next(l for l in stdout_lines(run) if ERROR_MARK in l)
     text = line.split(ERROR_MARK, 1)[1].decode("utf-8", "backslashreplace")
-    for path, name in ((opts.cell_file, "<cell_file>"), (opts.net_file, "<net_file>")):
+    names = list(zip(run.inputs, ("<cell_file>", "<net_file>")))
+    for path, name in names + [(opts.cell_file, "<cell_file>"), (opts.net_file, "<net_file>")]:
         text = text.replace(path, name)
     return normalized(text)
 
@@ -510,7 +730,7 @@ def classify(run, reference, opts):
         if run.status == 0:
             problems = complete_problems(run, reference, error_count)
         elif run.status == 1:
-            problems = error_problems(run, error_count, reference.error_ending)
+            problems = error_problems(run, error_count, reference)
         else:
             problems = [f"status {run.status}"]
     if run.stderr:
@@ -533,7 +753,10 @@ def megabytes(nbytes):
 
 
 def reference_run(parent, opts, scratch):
-    """The run without a limit; raises SetupFailed when it does not complete."""
+    """The run without a limit; raises SetupFailed when it does not complete (or, with --fresh,
+    when the input files cannot be dropped from the page cache)."""
+    if opts.fresh:
+        drop_inputs(opts, check=True)
     run = run_in_group(parent, opts, scratch, None)
     problems = kill_problems(run, opts.timeout)
     if run.status != 0 or problems or run.stderr or run.stdout.count(ERROR_MARK):
@@ -552,6 +775,7 @@ def error_ending(parent, opts, scratch):
     raises SetupFailed when that run does not end with status 1 and one Error line."""
     missing = copy.copy(opts)
     missing.cell_file = os.path.join(scratch, "missing_cells.txt")
+    missing.fresh = missing.staged = False  # nothing to drop or copy
     run = run_in_group(parent, missing, scratch, None)
     if run.status != 1 or run.stdout.count(ERROR_MARK) != 1:
         raise SetupFailed(f"a run given a missing cell file ends with status {run.status} and "
@@ -672,13 +896,25 @@ def parse_options(argv):
                              "(default 1)")
     parser.add_argument("--pipe", action="store_true",
                         help="give the net file through a pipe (/dev/fd/N)")
+    parser.add_argument("--fresh", action="store_true",
+                        help="drop the input files from the page cache before every run, so "
+                             "that the run's reading charges its group")
+    parser.add_argument("--staged", action="store_true",
+                        help="copy the input files into the run's folder from inside its group "
+                             "before the program starts on the copies (with --pipe only the "
+                             "cell file)")
+    parser.add_argument("--reports-on-tmpfs", dest="reports_on_tmpfs", metavar="DIR",
+                        help="run the program in a fresh folder in DIR, a folder on tmpfs or "
+                             "ramfs, so that its reports take the group's memory (skipped "
+                             "where DIR is not on one)")
     parser.add_argument("--timeout", type=float, default=120,
                         help="seconds a run may take before it counts as a hang (default 120)")
     opts = parser.parse_args(argv)
     if opts.end is not None and opts.end < opts.start:
         parser.error(f"--to {opts.end} is below --from {opts.start}")
-    for name in ("program", "cell_file", "net_file"):
-        setattr(opts, name, os.path.abspath(getattr(opts, name)))
+    for name in ("program", "cell_file", "net_file", "reports_on_tmpfs"):
+        if getattr(opts, name) is not None:
+            setattr(opts, name, os.path.abspath(getattr(opts, name)))
     if not os.access(opts.program, os.X_OK):
         parser.error(f"cannot run {opts.program}")
     return opts
@@ -697,13 +933,31 @@ def scan(opts, parent, scratch):
           f"{reference.seconds:.2f} s; an Error run prints "
           f"{count_of(len(reference.error_ending), 'line')} after its Error line; "
           f"limits {opts.start} .. {end} MB, step {opts.step}, fine {opts.fine}", flush=True)
+    if ways(opts):
+        print("Every run: " + "; ".join(ways(opts)), flush=True)
     sweep = Scan(parent, opts, scratch, reference)
     sweep.sweep(end)
     return 1 if print_summary(sweep.outcomes) else 0
 
 
+def ways(opts):
+    """How the input and the reports reach the runs, in words."""
+    said = []
+    if opts.fresh:
+        said.append("the input files dropped from the page cache first")
+    if opts.staged:
+        said.append("the cell file" + ("" if opts.pipe else " and the net file")
+                    + " copied into the run's folder from inside its group")
+    if opts.pipe:
+        said.append("the net file through a pipe")
+    if opts.reports_on_tmpfs:
+        said.append(f"the reports in a folder in {opts.reports_on_tmpfs} "
+                    f"({file_system_type(opts.reports_on_tmpfs)})")
+    return said
+
+
 def skipped(reason):
-    print(f"{SKIP_PREFIX} no child memory control group can be made: {reason}")
+    print(f"{SKIP_PREFIX} {reason}")
     return 0
 
 
@@ -711,16 +965,21 @@ def main(argv):
     opts = parse_options(argv)
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, stop_on_signal)
+    if opts.reports_on_tmpfs:
+        try:
+            check_reports_folder(opts.reports_on_tmpfs)
+        except NotMemoryFileSystem as e:
+            return skipped(f"the reports cannot go to a memory file system: {e}")
     try:
         parent = Parent()
     except NoGroup as e:
-        return skipped(e)
+        return skipped(f"no child memory control group can be made: {e}")
     scratch = tempfile.mkdtemp(prefix="memory_scan.")
     try:
         probe(parent)
         return scan(opts, parent, scratch)
     except NoGroup as e:
-        return skipped(e)
+        return skipped(f"no child memory control group can be made: {e}")
     except (KeyboardInterrupt, ScanAborted) as e:
         print(f"memory_scan: stopped ({str(e) or 'interrupted'})", file=sys.stderr)
         return 2

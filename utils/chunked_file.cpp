@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "utils/text_hash.h"
+
 namespace utils {
 namespace {
 
@@ -67,10 +69,14 @@ bool ChunkedFile::open(const std::string& path) {
   readError_ = 0;
   shortfall_.reset();
   changed_ = false;
+  openStatus_.reset();
+  chunkHashes_.clear();
+  chunksRead_ = 0;
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return false;
   struct stat info;
   rereadable_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  if (rereadable_) openStatus_.emplace(info);
   sizeHint_ = rereadable_ ? static_cast<uint64_t>(info.st_size) : 0;
   endAtLeast_ = sizeHint_;
   readable_ = rereadable_;
@@ -108,9 +114,11 @@ bool ChunkedFile::nextRound() {
 }
 
 void ChunkedFile::rewind() {
+  if (openStatus_) waitPastStamps(*openStatus_);
   round_ = 0;
   rewound_ = true;
   chunks_.clear();
+  chunksRead_ = 0;
   offset_ = 0;
   atEnd_ = false;
   carry_ = std::string_view();
@@ -148,6 +156,7 @@ bool ChunkedFile::readRound() {
     }
     target = longLineBytes(filled);
   }
+  if (rereadable_) checkRound();
   ++round_;
   if (!rereadable_ && !chunks_.empty()) rounds_.push_back(chunks_);
   return !chunks_.empty();
@@ -160,6 +169,26 @@ void ChunkedFile::endReading() {
   if (failed()) return;
   if (offset_ < endAtLeast_) changed_ = true;
   endAtLeast_ = std::max(endAtLeast_, offset_);
+}
+
+// After a round's reads of a regular file: sets changed() when fstat fails or says the text
+// may differ from the open's, or a chunk's text from its first reading's.
+void ChunkedFile::checkRound() {
+  checkChunkHashes();
+  struct stat info;
+  if (::fstat(fd_, &info) != 0 || textMayDiffer(*openStatus_, FileStatus(info))) changed_ = true;
+}
+
+// Hashes the round's chunks on all threads; a chunk read before must hash as it did then.
+void ChunkedFile::checkChunkHashes() {
+  const int64_t count = static_cast<int64_t>(chunks_.size());
+  std::vector<uint64_t> hashes(chunks_.size());
+#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
+  for (int64_t k = 0; k < count; ++k) hashes[k] = textHash(chunks_[k]);
+  for (uint64_t hash : hashes) {
+    if (chunksRead_ == chunkHashes_.size()) chunkHashes_.push_back(hash);
+    if (chunkHashes_[chunksRead_++] != hash) changed_ = true;
+  }
 }
 
 // The first reading starts with one chunk, so that a file that is wrong from its first lines

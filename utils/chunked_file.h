@@ -7,10 +7,12 @@
 // one maxRoundChunks, so that a file that is wrong from its first lines costs little memory.
 //
 // A regular file is read into one buffer that every round reuses, by pieces on all OpenMP
-// threads, and rewind() reads it again. A file that cannot be read twice (a pipe, a FIFO) is
-// kept in memory as it is read, and rewind() replays it. The buffer grows only for a line that
-// does not fit, to what the line needs. Memory that grows with the file is first checked
-// against what `available` says the process may still take. Not thread-safe; one per file.
+// threads, and rewind() reads it again; each round is checked against what fstat said at the
+// open and each chunk against its first reading (see changed()). A file that cannot be read
+// twice (a pipe, a FIFO) is kept in memory as it is read, and rewind() replays it. The buffer
+// grows only for a line that does not fit, to what the line needs. Memory that grows with the
+// file is first checked against what `available` says the process may still take. Not
+// thread-safe; one per file.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "utils/file_status.h"
 #include "utils/memory.h"
 
 namespace utils {
@@ -54,13 +57,19 @@ class ChunkedFile {
   const std::vector<std::string_view>& chunks() const { return chunks_; }
 
   // Starts again from the first round, which is cut as before when the file is unchanged: a
-  // regular file is read again, a kept file replays the rounds read so far.
+  // regular file is read again, a kept file replays the rounds read so far. A regular file last
+  // written within a tick of the clock that stamps files is read again only once that clock is
+  // a tick past its stamps (waitPastStamps), so that a write its stamps do not show has begun
+  // before the second reading and is seen by the chunks' hashes.
   // REQUIRES: no read failed and no memory fell short.
   void rewind();
 
-  // A regular file ended before the size it had when opened, or, read again, before where its
-  // first reading ended: it shrank while it was read. Set by the nextRound that found the end,
-  // before its chunks are parsed; stays set until the next open.
+  // A regular file changed while it was read: after a round's reads, fstat no longer says what
+  // it said at the open (textMayDiffer: written, grown, cut or touched, even back to the same
+  // size), or a chunk read again hashes otherwise than at its first reading, or a reading ended
+  // before the size the file had when opened or before where a reading before it ended (a file
+  // whose stamps do not move, as under /proc). Set by the nextRound that found it, before its
+  // chunks are parsed; stays set until the next open.
   bool changed() const { return changed_; }
   // A read failed (e.g. the path is a folder, or the device failed).
   bool failed() const { return readError_ != 0; }
@@ -83,6 +92,8 @@ class ChunkedFile {
 
   bool readRound();
   void endReading();
+  void checkRound();
+  void checkChunkHashes();
   bool replayRound();
   void waitUntilReadable();
   size_t roundBytes() const;
@@ -104,6 +115,9 @@ class ChunkedFile {
   uint64_t sizeHint_ = 0;    // the file's size when it was opened
   uint64_t endAtLeast_ = 0;  // sizeHint_, or where a reading found the end when further
   bool changed_ = false;     // see changed()
+  std::optional<FileStatus> openStatus_;  // of a regular file, at the open
+  std::vector<uint64_t> chunkHashes_;     // textHash of each chunk, at its first reading
+  size_t chunksRead_ = 0;                 // in this reading
   uint64_t offset_ = 0;      // of the next byte to read
   size_t round_ = 0;         // rounds read or replayed since the start
   bool atEnd_ = false;

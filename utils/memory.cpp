@@ -51,16 +51,22 @@ namespace {
 // A limit at or above this is none: v1 writes 2^63 rounded down to whole pages for no limit.
 constexpr uint64_t kNoLimit = uint64_t{1} << 62;
 
-// The files of a control group in one layout. The memory.stat key names the inactive file
-// cache of the group and every group below it, as the usage counts them too.
+// The files of a control group in one layout. The memory.stat keys name the file cache of the
+// group and every group below it, as the usage counts them too: the pages on the active and the
+// inactive list, and those of them that are dirty or under writeback.
 struct GroupFiles {
   const char* limit;
   const char* usage;
+  const char* activeFileKey;
   const char* inactiveFileKey;
+  const char* dirtyKey;
+  const char* writebackKey;
 };
-constexpr GroupFiles kUnifiedFiles{"memory.max", "memory.current", "inactive_file"};
+constexpr GroupFiles kUnifiedFiles{"memory.max",    "memory.current", "active_file",
+                                   "inactive_file", "file_dirty",     "file_writeback"};
 constexpr GroupFiles kV1Files{"memory.limit_in_bytes", "memory.usage_in_bytes",
-                              "total_inactive_file"};
+                              "total_active_file",     "total_inactive_file",
+                              "total_dirty",           "total_writeback"};
 
 // The whole text of the file at `path`; empty when it cannot be read.
 std::string fileText(const std::string& path) {
@@ -103,13 +109,23 @@ uint64_t statValue(std::string_view stat, std::string_view key) {
   return 0;
 }
 
+// The file cache of the group in folder `dir` that the kernel can reclaim without a write: the
+// pages of both lists less those that are dirty or under writeback.
+uint64_t cleanFileCache(const std::string& dir, const GroupFiles& files) {
+  const std::string stat = fileText(dir + "/memory.stat");
+  const uint64_t cached =
+      statValue(stat, files.activeFileKey) + statValue(stat, files.inactiveFileKey);
+  const uint64_t unwritten =
+      statValue(stat, files.dirtyKey) + statValue(stat, files.writebackKey);
+  return cached - std::min(cached, unwritten);
+}
+
 // Bytes the group in folder `dir` still lets its members take; UINT64_MAX for no limit.
 uint64_t groupRoom(const std::string& dir, const GroupFiles& files) {
   const std::optional<uint64_t> limit = parseCount(fileText(dir + "/" + files.limit));
   const std::optional<uint64_t> usage = parseCount(fileText(dir + "/" + files.usage));
   if (!limit || *limit >= kNoLimit || !usage) return UINT64_MAX;
-  const uint64_t inactive = statValue(fileText(dir + "/memory.stat"), files.inactiveFileKey);
-  const uint64_t used = *usage - std::min(*usage, inactive);
+  const uint64_t used = *usage - std::min(*usage, cleanFileCache(dir, files));
   return *limit > used ? *limit - used : 0;
 }
 
@@ -184,13 +200,27 @@ std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe)
   return available;
 }
 
+namespace {
+
+// What the Error line says bounds the memory.
+const char* boundNote(MemoryBound bound) {
+  switch (bound) {
+    case MemoryBound::kControlGroup:
+      return " (memory limit of the control group)";
+    case MemoryBound::kDataLimit:
+      return " (data limit of the process)";
+    case MemoryBound::kMachine:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string shortfallError(const std::string& what, uint64_t bytes,
                            const AvailableMemory& available) {
-  const char* bound = available.bound == MemoryBound::kControlGroup
-                          ? " (memory limit of the control group)"
-                          : "";
   return what + ": " + std::to_string(bytes) + " bytes needed, " +
-         std::to_string(available.bytes) + " available" + bound;
+         std::to_string(available.bytes) + " available" + boundNote(available.bound);
 }
 
 void requireMemory(const std::string& what, uint64_t bytes, const MemoryProbe& probe) {

@@ -25,6 +25,7 @@ std::optional<uint64_t> kilobyteLine(const std::string& path, const std::string&
 enum class MemoryBound {
   kMachine,       // the machine's available memory
   kControlGroup,  // the memory limit of a control group holding the process
+  kDataLimit,     // the data limit of the process (RLIMIT_DATA, `ulimit -d`)
 };
 
 // Bytes a process may still take and what bounds them.
@@ -35,8 +36,9 @@ struct AvailableMemory {
 
 // The smallest of the machine's available memory (MemAvailable of <procRoot>/meminfo, else the
 // physical memory) and, for every control group holding the process (<procRoot>/self/cgroup)
-// from its own up to the root, its memory limit less its usage, the usage without the file
-// cache it may reclaim. Groups of the unified (v2) layout are read under <cgroupRoot>/<path>,
+// from its own up to the root, its memory limit less its usage, the usage without the clean
+// file cache, which the kernel reclaims before it runs out: the active and the inactive file
+// pages less the dirty ones and those under writeback (a missing key counts 0). Groups of the unified (v2) layout are read under <cgroupRoot>/<path>,
 // those of the v1 memory controller under <cgroupRoot>/memory/<path>. A group whose limit or
 // usage is missing, unreadable or malformed sets no limit; usage above the limit leaves 0.
 // A tie is put down to the machine. Plain reads of a few small files.
@@ -69,7 +71,8 @@ constexpr uint64_t kUncheckedBytes = uint64_t{1} << 18;
 std::optional<AvailableMemory> shortOf(uint64_t bytes, const MemoryProbe& probe);
 
 // The Error text for memory that is not there: "<what>: <bytes> bytes needed, <available>
-// available", and " (memory limit of the control group)" when a group's limit bounds it.
+// available", and " (memory limit of the control group)" when a group's limit bounds it,
+// " (data limit of the process)" when the data limit does.
 std::string shortfallError(const std::string& what, uint64_t bytes,
                            const AvailableMemory& available);
 

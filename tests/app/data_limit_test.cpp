@@ -40,12 +40,25 @@ TEST(DataLimitTest, TheDataIsVmDataOfTheStatusFile) {
   EXPECT_GT(app::processDataBytes(), 0u);
 }
 
+TEST(DataLimitTest, TheResidentMemoryIsRssAnonOfTheStatusFile) {
+  const std::filesystem::path root = testing::TempDir() + "/data_limit_rss";
+  std::filesystem::create_directories(root / "self");
+  std::ofstream(root / "self/status")
+      << "VmData:\t  1234 kB\nVmRSS:\t   900 kB\nRssAnon:\t   700 kB\nRssFile:\t 200 kB\n";
+  EXPECT_EQ(app::residentAnonymousBytes(root.c_str()), 700u * 1024);
+  std::filesystem::remove_all(root);
+  EXPECT_EQ(app::residentAnonymousBytes(root.c_str()), 0u);
+  EXPECT_GT(app::residentAnonymousBytes(), 0u);
+}
+
 // The tests run outside any control group's memory limit: the limit must stay as it was.
 TEST(DataLimitTest, ARunWithoutAGroupLimitIsLeftAlone) {
   if (utils::controlGroupRoom() != UINT64_MAX) GTEST_SKIP() << "a control group limits memory";
   struct rlimit before, after;
   ASSERT_EQ(getrlimit(RLIMIT_DATA, &before), 0);
   EXPECT_TRUE(app::limitDataToControlGroup());
+  EXPECT_TRUE(app::raiseDataLimitToControlGroup(before.rlim_cur));
+  EXPECT_EQ(app::softDataLimit(), before.rlim_cur);
   ASSERT_EQ(getrlimit(RLIMIT_DATA, &after), 0);
   EXPECT_EQ(after.rlim_cur, before.rlim_cur);
   EXPECT_EQ(after.rlim_max, before.rlim_max);

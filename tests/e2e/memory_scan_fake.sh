@@ -19,6 +19,18 @@
 #   hang           L < 25: sleeps a minute; else as good
 #   hog            L < 25: takes 256 MB until the memory controller kills it; else as good
 #   needs_pipe     as good, but status 3 unless the net file is a pipe with some lines
+#   fresh          as good, but status 3 when a page of the cell file, or of the net file when it
+#                  is a regular file, is in the page cache as it starts (fincore)
+#   staged         as good, but status 3 unless its group already holds as much memory as the
+#                  cell file takes as it starts: the file was copied from inside the group
+#   path_in_error  L < 25: an Error line that names the cell file, status 1; else as good
+#   cut_report_tmpfs  25 <= L < 35 in a folder on tmpfs or ramfs: the cell report cut off
+#                  after its first word, status 0; else as good
+#   report_error   25 <= L < 35: the cell report's Error line where it would be written, then
+#                  the net report as in a complete run, status 1; else as good
+#   report_errors  25 <= L < 35: an Error line for each report, status 1; else as good
+#   report_error_left  as report_error, but the cell report is left behind
+#   report_error_early  as report_error, but the run ends at its Error line
 # A cell file that cannot be read gets one Error line and status 1 at any limit. The reports are
 # the line counts of the input files.
 set -u
@@ -34,10 +46,10 @@ while [ $# -gt 0 ]; do
 done
 behaviour=${FAKE_BEHAVIOUR:-good}
 
-# The memory limit of this process's group in MB (cgroup v1 memory.limit_in_bytes or v2
-# memory.max), found through /proc/self/cgroup and /proc/self/mountinfo.
-limit_mb() {
-  awk -v cgroups=/proc/self/cgroup -v unlimited=1000000 '
+# The first line of one file of this process's memory group: $1 for cgroup v1, $2 for v2 (found
+# through /proc/self/cgroup and /proc/self/mountinfo); nothing when there is no such file.
+group_value() {
+  awk -v cgroups=/proc/self/cgroup -v v1_name="$1" -v v2_name="$2" '
     BEGIN {
       while ((getline line < cgroups) > 0) {
         split(line, part, ":")
@@ -49,22 +61,31 @@ limit_mb() {
       for (i = 7; $i != "-"; i++) {}
       fstype = $(i + 1)
       if (fstype == "cgroup" && v1 != "" && $(i + 3) ~ /(^|,)memory(,|$)/)
-        file = dir($5, $4, v1) "/memory.limit_in_bytes"
+        file = dir($5, $4, v1) "/" v1_name
       else if (fstype == "cgroup2" && v1 == "" && v2 != "")
-        file = dir($5, $4, v2) "/memory.max"
+        file = dir($5, $4, v2) "/" v2_name
       else next
       if ((getline value < file) > 0) {
-        print (value == "max" || value >= 1099511627776 ? unlimited : int(value / 1048576))
-        found = 1
+        print value
         exit
       }
     }
-    END { if (!found) print unlimited }
     function dir(point, root, path) {
       if (root != "/") path = substr(path, length(root) + 1)
       return point path
     }' /proc/self/mountinfo
 }
+
+# The memory limit of this process's group in MB (cgroup v1 memory.limit_in_bytes or v2
+# memory.max).
+limit_mb() {
+  group_value memory.limit_in_bytes memory.max | awk -v unlimited=1000000 '
+    { print ($1 == "max" || $1 >= 1099511627776 ? unlimited : int($1 / 1048576)); found = 1 }
+    END { if (!found) print unlimited }'
+}
+
+# The bytes of the file in the page cache.
+cached_bytes() { fincore --noheadings --bytes --output RES "$1" | tr -d ' '; }
 
 log() { printf '[   0.000] %s\n' "$*"; }
 error_line() { printf '[   0.000] \033[1;31mError\033[0m: %s\n' "$*"; }
@@ -73,8 +94,15 @@ closing_banner() {
   log '                               Terminated...                                '
   log '--------------------------------------------------------------------------- '
 }
-cell_report() { echo "cells: $(wc -l < "$cell_file")" > "${bm_name}_cells_ea.rpt"; }
-net_report() { echo "nets: $(wc -l < "$net_file")" > "${bm_name}_nets_ea.rpt"; }
+cell_report() {
+  echo "cells: $(wc -l < "$cell_file")" > "${bm_name}_cells_ea.rpt"
+  log "Finish writing ${bm_name}_cells_ea.rpt"
+}
+net_report() {
+  echo "nets: $(wc -l < "$net_file")" > "${bm_name}_nets_ea.rpt"
+  log "Finish writing ${bm_name}_nets_ea.rpt"
+}
+report_error() { error_line "Cannot write report ${bm_name}_$1_ea.rpt: 8192 bytes needed, 0 available"; }
 complete() {
   cell_report
   net_report
@@ -90,6 +118,14 @@ fail_low() { fail "Cannot allocate memory for the design: $limit MB available"; 
 
 log "Fake program: $behaviour"
 [ -r "$cell_file" ] || fail "Fail to open cell asset file at $cell_file"
+if [ "$behaviour" = fresh ]; then
+  [ "$(cached_bytes "$cell_file")" = 0 ] || exit 3
+  [ ! -f "$net_file" ] || [ "$(cached_bytes "$net_file")" = 0 ] || exit 3
+fi
+if [ "$behaviour" = staged ]; then
+  used=$(group_value memory.usage_in_bytes memory.current)
+  [ "${used:-0}" -ge "$(wc -c < "$cell_file")" ] || exit 3
+fi
 limit=$(limit_mb)
 low=false window=false
 [ "$limit" -lt 25 ] && low=true
@@ -112,6 +148,17 @@ case $behaviour in
     $window && { echo "cells: 12345" > "${bm_name}_cells_ea.rpt"; net_report; closing_banner; exit 0; } ;;
   one_report) $window && { cell_report; closing_banner; exit 0; } ;;
   hang) $low && sleep 60 ;;
+  path_in_error) $low && fail "Cannot allocate memory for the cells of cell asset file $cell_file" ;;
+  cut_report_tmpfs)
+    case $(stat -f -c %T .) in
+      tmpfs | ramfs)
+        $window && { printf 'cells:' > "${bm_name}_cells_ea.rpt"; net_report; closing_banner; exit 0; } ;;
+    esac ;;
+  report_error) $window && { report_error cells; net_report; closing_banner; exit 1; } ;;
+  report_errors) $window && { report_error cells; report_error nets; closing_banner; exit 1; } ;;
+  report_error_left)
+    $window && { cell_report > /dev/null; report_error cells; net_report; closing_banner; exit 1; } ;;
+  report_error_early) $window && { report_error cells; exit 1; } ;;
   hog) $low && exec python3 -c 'taken = b"x" * (256 << 20)' ;;
   needs_pipe)
     lines=$(wc -l < "$net_file")

@@ -108,7 +108,9 @@ TEST_F(MemoryCheckTest, TheGridNeedsItsChunkListsThenItsBytes) {
     return shortfallOf(
         [&] { TopLayerGrid(1, 300000, segments, TopLayerGrid::kStripeBytes, probe); });
   };
-  EXPECT_EQ(build(groupLeaving(279999)), shortfall("the exposure calculation", 280000, 279999));
+  EXPECT_EQ(build(groupLeaving(279999)),
+            "Cannot allocate the segment lists of the top-layer grid of 1 x 300000 bins: 280000 "
+            "bytes needed, 279999 available (memory limit of the control group)");
   std::vector<uint64_t> answers = {280000, 299999};  // the lists are taken, then the grid
   const utils::MemoryProbe shrinking = [&] {
     const uint64_t bytes = answers.front();

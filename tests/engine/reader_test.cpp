@@ -1,10 +1,13 @@
 #include "engine/reader.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <omp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -351,6 +354,47 @@ TEST_F(ReaderTest, TextOrRecordsBeyondTheMemoryLeftEndTheReadWithTheirErrorLine)
   EXPECT_EQ(engine_->segments.size(), 20000u);
 }
 
+// The nets are joined after the records have been read: their numbering map, their records and
+// their lists are asked for last, and one byte short of them ends the read with a line that
+// gives the bytes. Two chunks, each line a net of its own, one net in both chunks.
+TEST_F(ReaderTest, JoiningTheNetsNeedsTheirRecordsAndListsBeforeTheyAreTaken) {
+  const std::string longNet(40, 'n');
+  std::string nets;
+  for (int i = 0; i < 30000; ++i) nets += netLine("s", "n" + std::to_string(i), 1, "1");
+  nets += netLine("s", longNet, 2, "0");
+  nets += netLine("s", "n0", 3, "1");
+  writeNets(nets);
+  writeCells("cell c 0 0 1 1\n");
+  // Per net: its count, then its map entry or its record, name and list (and per segment a
+  // place in its net's and its layer's list).
+  const uint64_t joinBytes =
+      30002 * 4 + std::max<uint64_t>(30002 * 64, 30002 * (sizeof(Net) + 32 + 8) +
+                                                     engine::nameHeapBytes(longNet.size()));
+  int asks = 0;
+  engine::ReadLimits limits;
+  limits.chunkBytes = nets.size() / 2;
+  limits.availableMemory = [&] { return ++asks, utils::AvailableMemory(); };
+  ASSERT_EQ(read(limits), "");
+  const int lastAsk = asks;
+  for (const uint64_t room : {joinBytes - 1, joinBytes}) {
+    asks = 0;
+    limits.availableMemory = [&, room] {
+      const uint64_t bytes = ++asks == lastAsk ? room : UINT64_MAX;
+      return utils::AvailableMemory{bytes, utils::MemoryBound::kControlGroup};
+    };
+    const std::string expected =
+        room == joinBytes ? ""
+                          : "Cannot allocate memory for the nets of net file " + config_.net_file +
+                                ": " + std::to_string(joinBytes) + " bytes needed, " +
+                                std::to_string(room) + " available (memory limit of the control group)";
+    EXPECT_EQ(read(limits), expected);
+  }
+  EXPECT_EQ(engine_->nets.size(), 30001u);
+  EXPECT_EQ(engine_->nets.capacity(), 30001u) << "the nets are sized exactly";
+  EXPECT_EQ(engine_->nets[0].segmentIds, (Ids{0, 30001}));
+  EXPECT_EQ(engine_->assetNetIds.size(), 30000u);
+}
+
 // A file that is wrong from its first line, from its 101st or from far beyond its first chunk
 // is refused with that line's Error line, although holding all its text, or records for all
 // its lines, would not fit in the memory left.
@@ -407,69 +451,160 @@ engine::ReadLimits withHook(std::function<void(int)> onAsk) {
   return limits;
 }
 
-// A file of valid lines cut at any question of the memory probe, mid-line or after a line, ends
-// the read with its "changed" line, never with an error about a line that both versions hold.
-// One that grows at a question is read as it grew, or refused as changed when it grew between
-// its two readings.
-TEST_F(ReaderTest, AFileCutOrGrownWhileItIsReadIsRefusedAsChanged) {
-  constexpr size_t kLines = 100000;
-  std::string cells, nets;
-  for (size_t i = 0; i < kLines; ++i) {
-    const std::string n = std::to_string(i), next = std::to_string(i + 1);
-    cells += "cell C" + n + " " + n + " 0 " + next + " 1 N\n";
-    nets += netLine("s" + n, "n" + std::to_string(i % 97), 1 + i % kLayers, "1");
-  }
+// A design of 100000 cells, or of 100000 segments, the other file empty, read while one of its
+// files is changed at a question of the memory probe.
+class ChangedFileTest : public ReaderTest {
+ protected:
+  static constexpr size_t kLines = 100000;
+
+  // The changing file: which, its text as first written, and its "changed" line.
   struct File {
     std::string* path;
-    const std::string& text;
+    std::string text;
     const char* lineKind;
-    std::string line;  // one more
+    std::string changed() const {
+      return std::string(lineKind) + " " + *path + " changed while it was read";
+    }
   };
-  for (const File& file :
-       {File{&config_.cell_file, cells, "Cell asset file", "cell grown 0 0 1 1\n"},
-        File{&config_.net_file, nets, "Net file", netLine("grown", "n", 1, "1")}}) {
+
+  // What a read gave: its Error text, or "" and the design read.
+  struct Outcome {
+    std::string error;
+    Lines design;
+  };
+
+  File cells() { return File{&config_.cell_file, cellLines("C", "1"), "Cell asset file"}; }
+  File nets() { return File{&config_.net_file, netLines("1"), "Net file"}; }
+
+  static std::string cellLines(const std::string& prefix, const std::string& y2) {
+    std::string text;
+    for (size_t i = 0; i < kLines; ++i) {
+      const std::string n = std::to_string(i), next = std::to_string(i + 1);
+      text += "cell " + prefix + n + " " + n + " 0 " + next + " " + y2 + " N\n";
+    }
+    return text;
+  }
+  static std::string netLines(const std::string& flag) {
+    std::string text;
+    for (size_t i = 0; i < kLines; ++i)
+      text += netLine("s" + std::to_string(i), "n" + std::to_string(i % 97), 1 + i % kLayers, flag);
+    return text;
+  }
+
+  // Writes the design: `file` with `text`, the other file empty.
+  void write(const File& file, const std::string& text) {
     const bool inCells = file.path == &config_.cell_file;
+    writeCells(inCells ? text : "");
+    writeNets(inCells ? "" : text);
+  }
+
+  // Writes `file` anew and reads the design, running `change` at the ask-th question.
+  Outcome readChangedAt(const File& file, int ask, const std::function<void()>& change) {
+    write(file, file.text);
+    Outcome outcome{read(withHook([&](int asked) {
+                      asks_ = asked;
+                      if (asked == ask) change();
+                    })),
+                    Lines()};
+    if (outcome.error.empty()) outcome.design = design();
+    return outcome;
+  }
+
+  // The questions an unchanged read of `file` asks, and the design it reads.
+  std::pair<int, Outcome> unchangedRead(const File& file) {
+    const Outcome outcome = readChangedAt(file, 0, [] {});
+    EXPECT_EQ(outcome.error, "");
+    return {asks_, outcome};
+  }
+
+  // `change` made at each question: the "changed" line from the first question on (before the
+  // first round, between rounds and between the readings, at least three), and after the
+  // file's last read, if any question comes then, the design as it was.
+  void expectRefusedAtEachQuestion(const File& file, const std::function<void()>& change,
+                                   const std::string& what) {
+    const auto [asks, unchanged] = unchangedRead(file);
+    int refused = 0;
+    for (int ask = 1; ask <= asks; ++ask) {
+      const Outcome outcome = readChangedAt(file, ask, change);
+      if (outcome.error == file.changed() && refused == ask - 1) {
+        ++refused;
+        continue;
+      }
+      EXPECT_EQ(outcome.error, "") << what << " at question " << ask << " of " << asks;
+      EXPECT_TRUE(outcome.design == unchanged.design) << what << " at question " << ask;
+    }
+    EXPECT_GE(refused, 3) << what;
+  }
+
+ private:
+  // Every cell and segment, and the asset nets.
+  Lines design() const {
+    Lines lines = describe(engine_->cells);
+    for (const std::string& line : describe(engine_->segments)) lines.push_back(line);
+    for (int32_t id : engine_->assetNetIds) lines.push_back("asset net " + std::to_string(id));
+    return lines;
+  }
+
+  int asks_ = 0;  // by the last read
+};
+
+// A file of valid lines cut at any question of the memory probe while it is read, mid-line or
+// after a line, or grown by a line, ends the read with its "changed" line, never with an error
+// about a line that both versions hold.
+TEST_F(ChangedFileTest, AFileCutOrGrownWhileItIsReadIsRefusedAsChanged) {
+  for (const File& file : {cells(), nets()}) {
     const size_t lineStart = file.text.find('\n', file.text.size() / 3) + 1;
     const size_t midLine = file.text.find('\n', file.text.size() / 4) + 5;
     const size_t inFirstChunk = file.text.find('\n', 1000) + 5;  // whose lines are all checked
     const size_t cuts[] = {inFirstChunk, midLine, lineStart, lineStart + 7, file.text.size() - 1};
-    auto records = [&] { return (inCells ? engine_->cells : engine_->segments).size(); };
-    auto rewrite = [&] {
-      writeCells(inCells ? cells : "");
-      writeNets(inCells ? "" : nets);
-    };
-    const std::string changed =
-        std::string(file.lineKind) + " " + *file.path + " changed while it was read";
+    const std::string grownLine = file.path == &config_.cell_file
+                                      ? "cell grown 0 0 1 1\n"
+                                      : netLine("grown", "n", 1, "1");
     for (int threads : {1, 4}) {
       omp_set_num_threads(threads);
-      rewrite();
-      int asks = 0;
-      EXPECT_EQ(read(withHook([&](int asked) { asks = asked; })), "");
-      EXPECT_EQ(records(), kLines);
-      ASSERT_GE(asks, 3);
-      int refusedGrowths = 0;
-      for (int ask = 1; ask <= asks; ++ask) {
-        for (size_t size : cuts) {
-          rewrite();
-          bool cut = false;
-          const std::string error = read(withHook([&](int asked) {
-            if (asked == ask) cut = ::truncate(file.path->c_str(), size) == 0;
-          }));
-          ASSERT_TRUE(cut);
-          EXPECT_EQ(error, changed) << threads << " threads, question " << ask << ", size " << size;
-        }
-        rewrite();
-        const std::string error = read(withHook([&](int asked) {
-          if (asked == ask) std::ofstream(*file.path, std::ios::app) << file.line;
-        }));
-        if (error == changed) {
-          ++refusedGrowths;
-        } else {
-          EXPECT_EQ(error, "") << threads << " threads, grown at question " << ask;
-          EXPECT_EQ(records(), kLines + 1);
-        }
+      for (size_t size : cuts) {
+        expectRefusedAtEachQuestion(
+            file, [&] { EXPECT_EQ(::truncate(file.path->c_str(), size), 0); },
+            std::to_string(threads) + " threads, cut to " + std::to_string(size));
       }
-      EXPECT_GE(refusedGrowths, 1) << threads << " threads";
+      expectRefusedAtEachQuestion(
+          file, [&] { std::ofstream(*file.path, std::ios::app) << grownLine; },
+          std::to_string(threads) + " threads, grown");
+    }
+  }
+  omp_set_num_threads(1);
+}
+
+// A file rewritten in place at the same size (every asset flag 1 -> 0; every cell renamed and
+// its height changed) or only touched at any question while it is read is refused as changed;
+// one renamed over by another version, or removed, is read as it was.
+TEST_F(ChangedFileTest, AFileRewrittenOrTouchedWhileItIsReadIsRefusedButOneRenamedOverIsRead) {
+  const std::string other = config_.net_file + ".new";
+  for (const File& file : {cells(), nets()}) {
+    const bool inCells = file.path == &config_.cell_file;
+    const std::string rewritten = inCells ? cellLines("D", "2") : netLines("0");
+    ASSERT_EQ(rewritten.size(), file.text.size());
+    auto rewrite = [&] {
+      std::fstream(*file.path, std::ios::in | std::ios::out | std::ios::binary) << rewritten;
+    };
+    auto touch = [&] { EXPECT_EQ(::utimensat(AT_FDCWD, file.path->c_str(), nullptr, 0), 0); };
+    for (int threads : {1, 4}) {
+      omp_set_num_threads(threads);
+      expectRefusedAtEachQuestion(file, rewrite, std::to_string(threads) + " threads, rewritten");
+      expectRefusedAtEachQuestion(file, touch, std::to_string(threads) + " threads, touched");
+      const auto [asks, unchanged] = unchangedRead(file);
+      for (int ask = 1; ask <= asks; ++ask) {
+        const Outcome renamedOver = readChangedAt(file, ask, [&] {
+          std::ofstream(other, std::ios::binary) << rewritten;
+          EXPECT_EQ(std::rename(other.c_str(), file.path->c_str()), 0);
+        });
+        EXPECT_EQ(renamedOver.error, "") << "renamed over at question " << ask;
+        EXPECT_TRUE(renamedOver.design == unchanged.design) << "renamed over at question " << ask;
+        const Outcome removed =
+            readChangedAt(file, ask, [&] { EXPECT_EQ(std::remove(file.path->c_str()), 0); });
+        EXPECT_EQ(removed.error, "") << "removed at question " << ask;
+        EXPECT_TRUE(removed.design == unchanged.design) << "removed at question " << ask;
+      }
     }
   }
   omp_set_num_threads(1);

@@ -1,8 +1,11 @@
 #include "utils/chunked_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <omp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -184,8 +187,8 @@ void readAgainst(utils::ChunkedFile& file, const std::vector<std::string>& expec
 // reading or of its second, or between the two readings; to nothing, to within what was read,
 // mid-line or after a line, or by its last line feed alone: the round that finds the end too
 // early is changed(), before its chunks are looked at, and every round before it holds whole
-// chunks of the file as written. A file untouched, grown, or read through a FIFO, is not
-// changed.
+// chunks of the file as written. A file untouched, or read through a FIFO, is not changed; one
+// grown between its two readings is.
 TEST(ChunkedFileTest, AFileCutWhileItIsReadIsChangedFromTheRoundThatFindsItsEnd) {
   const std::string path = tempPath("cut"), fifo = tempPath("cut_fifo");
   std::string text;
@@ -235,7 +238,7 @@ TEST(ChunkedFileTest, AFileCutWhileItIsReadIsChangedFromTheRoundThatFindsItsEnd)
   file.rewind();
   std::ofstream(path, std::ios::binary | std::ios::app) << "cell grown 0 0 1 1\n";
   EXPECT_EQ(allChunks(file).size(), expected.size() + 1);
-  EXPECT_FALSE(file.changed()) << "grown";
+  EXPECT_TRUE(file.changed()) << "grown";
   EXPECT_FALSE(readThroughFifo(fifo, text, [&] {
     EXPECT_TRUE(file.open(fifo));
     allChunks(file);
@@ -243,6 +246,164 @@ TEST(ChunkedFileTest, AFileCutWhileItIsReadIsChangedFromTheRoundThatFindsItsEnd)
     allChunks(file);
     return file.changed();
   })) << "fifo";
+  std::remove(path.c_str());
+}
+
+// A moment of two readings of a file: before round `round` (from 0) of reading `reading` (0,
+// or 1 after the rewind).
+struct Moment {
+  int reading;
+  int round;
+};
+
+// Reads the file at `path` twice in rounds of 3 chunks of 16 bytes, running `act` at `when`.
+// Returns the second reading's text, joined, and whether the file was changed().
+std::pair<std::string, bool> readTwiceActingAt(const std::string& path, Moment when,
+                                               const std::function<void()>& act) {
+  utils::ChunkedFile file(16, 3, nullptr);
+  EXPECT_TRUE(file.open(path));
+  std::string text;
+  for (int reading = 0; reading < 2; ++reading) {
+    if (reading == 1) file.rewind();
+    for (int round = 0;; ++round) {
+      if (reading == when.reading && round == when.round) act();
+      if (!file.nextRound()) break;
+      for (std::string_view chunk : file.chunks())
+        if (reading == 1) text += chunk;
+    }
+  }
+  return {text, file.changed()};
+}
+
+std::string cellLines(const char* flag) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "cell C" + std::to_string(i) + " 0 0 1 1 " + flag + "\n";
+  return text;
+}
+
+// Moments after the open, in the first reading, between the readings and in the second.
+const Moment kMoments[] = {{0, 0}, {0, 5}, {1, 0}, {1, 5}};
+
+// The file's stamps: modification and change time.
+struct stat statusOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0);
+  return info;
+}
+
+// Writes `text` over the file's bytes from its start, in place.
+void writeInPlace(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+  ::close(fd);
+}
+
+// A regular file written while it is read, after the open, in either reading or between them,
+// on 1 or 3 threads: rewritten in place at the same size (also with its modification time set
+// back, as a copy that keeps times does), grown, or only touched, is changed().
+TEST(ChunkedFileTest, AFileWrittenOrTouchedWhileItIsReadIsChanged) {
+  const std::string path = tempPath("written");
+  const std::string before = cellLines("1"), after = cellLines("0");
+  auto setModified = [&](const timespec& time) {
+    const timespec times[2] = {time, time};
+    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"rewritten in place", [&] { writeInPlace(path, after); }},
+      {"rewritten, its time set back",
+       [&] {
+         const timespec modified = statusOf(path).st_mtim;
+         writeInPlace(path, after);
+         setModified(modified);
+       }},
+      {"grown", [&] { std::ofstream(path, std::ios::app) << "cell grown 0 0 1 1\n"; }},
+      {"touched", [&] { EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), nullptr, 0), 0); }},
+      {"touched to its own times", [&] { setModified(statusOf(path).st_mtim); }},
+  };
+  for (int threads : {1, 3}) {
+    omp_set_num_threads(threads);
+    for (const auto& [kind, change] : changes) {
+      for (const Moment& when : kMoments) {
+        std::ofstream(path, std::ios::binary) << before;
+        EXPECT_TRUE(readTwiceActingAt(path, when, change).second)
+            << kind << " before round " << when.round << " of reading " << when.reading << ", "
+            << threads << " threads";
+      }
+    }
+  }
+  omp_set_num_threads(1);
+  std::remove(path.c_str());
+}
+
+// A file read by others, renamed over, removed or given another name while it is read keeps
+// its text under the open descriptor: it is read to its end as it was, not changed().
+TEST(ChunkedFileTest, AFileReadRenamedOverRemovedOrLinkedWhileItIsReadIsNotChanged) {
+  const std::string path = tempPath("kept"), other = tempPath("kept_other");
+  const std::string text = cellLines("1");
+  const std::pair<const char*, std::function<void()>> events[] = {
+      {"read by another", [&] { EXPECT_EQ(readJoined(path, 7), text); }},
+      {"renamed over",
+       [&] {
+         std::ofstream(other, std::ios::binary) << cellLines("0");
+         EXPECT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+       }},
+      {"removed", [&] { EXPECT_EQ(std::remove(path.c_str()), 0); }},
+      {"linked", [&] { EXPECT_EQ(::link(path.c_str(), other.c_str()), 0); }},
+  };
+  for (const auto& [kind, event] : events) {
+    for (const Moment& when : kMoments) {
+      std::remove(other.c_str());
+      std::ofstream(path, std::ios::binary) << text;
+      const auto [read, changed] = readTwiceActingAt(path, when, event);
+      EXPECT_EQ(read, text) << kind;
+      EXPECT_FALSE(changed) << kind << " before round " << when.round << " of reading "
+                            << when.reading;
+    }
+  }
+  std::remove(path.c_str());
+  std::remove(other.c_str());
+}
+
+// A file whose text changes while its stamps stay as they were (here the process's name under
+// /proc, renamed to a name as long): the chunk read again is changed() by its hash.
+TEST(ChunkedFileTest, AChunkThatReadsOtherwiseTheSecondTimeIsChangedThoughItsStampsStay) {
+  char name[16] = {};
+  ASSERT_EQ(::prctl(PR_GET_NAME, name), 0);
+  ASSERT_EQ(::prctl(PR_SET_NAME, "qv_first_name"), 0);
+  for (bool renamed : {false, true}) {
+    utils::ChunkedFile file(utils::ChunkedFile::kDefaultChunkBytes, 1, nullptr);
+    ASSERT_TRUE(file.open("/proc/self/comm"));
+    EXPECT_EQ(allChunks(file), std::vector<std::string>{"qv_first_name\n"});
+    if (renamed) {
+      ASSERT_EQ(::prctl(PR_SET_NAME, "qv_other_name"), 0);
+    }
+    file.rewind();
+    allChunks(file);
+    EXPECT_EQ(file.changed(), renamed);
+  }
+  ::prctl(PR_SET_NAME, name);
+}
+
+// A file written just before it is opened is read again only once the clock that stamps files
+// is more than a tick past its stamps: a write that began within their tick, which leaves them
+// as they were, has begun before the second reading.
+TEST(ChunkedFileTest, AFileJustWrittenIsReadAgainOnlyOnceTheClockIsATickPastItsStamps) {
+  const std::string path = tempPath("just_written");
+  timespec tick{};
+  ASSERT_EQ(::clock_getres(CLOCK_REALTIME_COARSE, &tick), 0);
+  auto nanos = [](const timespec& time) { return time.tv_sec * 1000000000LL + time.tv_nsec; };
+  for (int trial = 0; trial < 3; ++trial) {
+    std::ofstream(path, std::ios::binary) << cellLines("1");
+    utils::ChunkedFile file(16, 3, nullptr);
+    ASSERT_TRUE(file.open(path));
+    allChunks(file);
+    file.rewind();
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    const struct stat info = statusOf(path);
+    EXPECT_GT(nanos(now), std::max(nanos(info.st_mtim), nanos(info.st_ctim)) + nanos(tick));
+  }
   std::remove(path.c_str());
 }
 

@@ -40,11 +40,31 @@ struct FakeTree {
 };
 
 const FakeTree kTrees[] = {
-    {"v2 limit less usage without the inactive file cache",
+    {"v2 limit less usage without the clean file cache of both lists",
      {{"proc/self/cgroup", "0::/job\n"},
       {"cgroup/job/memory.max", "500000\n"},
       {"cgroup/job/memory.current", "400000\n"},
-      {"cgroup/job/memory.stat", "anon 1\nactive_file 7\ninactive_file 100000\n"}},
+      {"cgroup/job/memory.stat",
+       "anon 1\nactive_file 70000\ninactive_file 100000\nfile_dirty 40000\n"
+       "file_writeback 30000\ndirty 99999\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"v2 missing keys count 0",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "500000\n"},
+      {"cgroup/job/memory.current", "400000\n"},
+      {"cgroup/job/memory.stat", "active_file 100000\nfile_writeback_x 5\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"v2 dirty pages beyond the lists leave the usage whole",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "500000\n"},
+      {"cgroup/job/memory.current", "300000\n"},
+      {"cgroup/job/memory.stat", "inactive_file 10\nfile_dirty 50000\n"}},
+     200000, MemoryBound::kControlGroup},
+    {"file cache beyond the usage leaves the whole limit",
+     {{"proc/self/cgroup", "0::/job\n"},
+      {"cgroup/job/memory.max", "200000\n"},
+      {"cgroup/job/memory.current", "1000\n"},
+      {"cgroup/job/memory.stat", "active_file 5000\n"}},
      200000, MemoryBound::kControlGroup},
     {"v2 max is no limit",
      {{"proc/self/cgroup", "0::/job\n"},
@@ -69,7 +89,9 @@ const FakeTree kTrees[] = {
       {"cgroup/memory/other/memory.usage_in_bytes", "0\n"},
       {"cgroup/memory/slurm/job/memory.limit_in_bytes", "600000\n"},
       {"cgroup/memory/slurm/job/memory.usage_in_bytes", "500000\n"},
-      {"cgroup/memory/slurm/job/memory.stat", "inactive_file 9\ntotal_inactive_file 100000\n"},
+      {"cgroup/memory/slurm/job/memory.stat",
+       "inactive_file 9\nactive_file 9\ndirty 9\ntotal_active_file 60000\n"
+       "total_inactive_file 50000\ntotal_dirty 6000\ntotal_writeback 4000\n"},
       {"cgroup/memory/slurm/memory.limit_in_bytes", "1000000\n"},
       {"cgroup/memory/slurm/memory.usage_in_bytes", "700000\n"}},
      200000, MemoryBound::kControlGroup},
@@ -126,6 +148,9 @@ TEST(MemoryTest, ControlGroupLimitsBoundTheMachineMemory) {
     const utils::AvailableMemory got = utils::availableMemory(root / "proc", root / "cgroup");
     EXPECT_EQ(got.bytes, tree.bytes) << tree.name;
     EXPECT_EQ(got.bound, tree.bound) << tree.name;
+    if (tree.bound == MemoryBound::kControlGroup) {  // the room the data limit is set to
+      EXPECT_EQ(utils::controlGroupRoom(root / "proc", root / "cgroup"), tree.bytes) << tree.name;
+    }
   }
   fs::remove_all(pattern);
 }
