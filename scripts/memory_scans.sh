@@ -7,7 +7,8 @@
 # before every run (--fresh, so that each run's reading charges its own group), the cell-heavy
 # one with its reports on /dev/shm (a memory file system: the reports take the group's memory);
 # the small example at 1024 threads from 1 MB up. Fails when a scan finds a run that neither
-# completes as without a limit nor ends with exactly one Error line; passes, with one line saying
+# completes as without a limit nor ends with exactly one Error line (or one per report that
+# cannot be written, the other report as without a limit); passes, with one line saying
 # so per scan, where no child memory control group can be made (or, for the reports' scan, where
 # /dev/shm is not tmpfs). Builds nothing; about a minute on 8 cores.
 # Usage: scripts/memory_scans.sh [PROGRAM]   (default build/app/quorvane)
