@@ -52,10 +52,10 @@ size_t defaultThreadStack() {
 
 // The data the process may still map under its data limit; UINT64_MAX without one.
 uint64_t dataLeftUnderLimit() {
-  struct rlimit limit;
-  if (getrlimit(RLIMIT_DATA, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  const uint64_t limit = softDataLimit();
+  if (limit == RLIM_INFINITY) return UINT64_MAX;
   const uint64_t data = processDataBytes();
-  return limit.rlim_cur > data ? limit.rlim_cur - data : 0;
+  return limit > data ? limit - data : 0;
 }
 
 }  // namespace

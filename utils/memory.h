@@ -38,8 +38,9 @@ struct AvailableMemory {
 // physical memory) and, for every control group holding the process (<procRoot>/self/cgroup)
 // from its own up to the root, its memory limit less its usage, the usage without the clean
 // file cache, which the kernel reclaims before it runs out: the active and the inactive file
-// pages less the dirty ones and those under writeback (a missing key counts 0). Groups of the unified (v2) layout are read under <cgroupRoot>/<path>,
-// those of the v1 memory controller under <cgroupRoot>/memory/<path>. A group whose limit or
+// pages less the dirty ones and those under writeback (a missing key counts 0). Groups of the
+// unified (v2) layout are read under <cgroupRoot>/<path>, those of the v1 memory controller
+// under <cgroupRoot>/memory/<path>. A group whose limit or
 // usage is missing, unreadable or malformed sets no limit; usage above the limit leaves 0.
 // A tie is put down to the machine. Plain reads of a few small files.
 AvailableMemory availableMemory(const std::string& procRoot = "/proc",

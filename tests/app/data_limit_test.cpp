@@ -27,27 +27,33 @@ TEST(DataLimitTest, NoGroupLimitOrALowerLimitOfTheUsersOwnIsKept) {
       << "no wrap-around";
 }
 
-TEST(DataLimitTest, TheDataIsVmDataOfTheStatusFile) {
+// What `reader` makes of the status file of a fake /proc that holds `text`, or none when `text`
+// is null.
+uint64_t readStatus(uint64_t (*reader)(const char*), const char* text) {
   const std::filesystem::path root = testing::TempDir() + "/data_limit_proc";
-  std::filesystem::create_directories(root / "self");
-  std::ofstream(root / "self/status")
-      << "Name:\tquorvane\nVmPeak:\t  9999 kB\nVmData:\t  1234 kB\n";
-  EXPECT_EQ(app::processDataBytes(root.c_str()), 1234u * 1024);
-  std::ofstream(root / "self/status") << "Name:\tquorvane\n";
-  EXPECT_EQ(app::processDataBytes(root.c_str()), 0u);
   std::filesystem::remove_all(root);
-  EXPECT_EQ(app::processDataBytes(root.c_str()), 0u);
+  std::filesystem::create_directories(root / "self");
+  if (text != nullptr) std::ofstream(root / "self/status") << text;
+  const uint64_t bytes = reader(root.c_str());
+  std::filesystem::remove_all(root);
+  return bytes;
+}
+
+TEST(DataLimitTest, TheDataIsVmDataOfTheStatusFile) {
+  EXPECT_EQ(readStatus(app::processDataBytes,
+                       "Name:\tquorvane\nVmPeak:\t  9999 kB\nVmData:\t  1234 kB\n"),
+            1234u * 1024);
+  EXPECT_EQ(readStatus(app::processDataBytes, "Name:\tquorvane\n"), 0u);
+  EXPECT_EQ(readStatus(app::processDataBytes, nullptr), 0u);
   EXPECT_GT(app::processDataBytes(), 0u);
 }
 
 TEST(DataLimitTest, TheResidentMemoryIsRssAnonOfTheStatusFile) {
-  const std::filesystem::path root = testing::TempDir() + "/data_limit_rss";
-  std::filesystem::create_directories(root / "self");
-  std::ofstream(root / "self/status")
-      << "VmData:\t  1234 kB\nVmRSS:\t   900 kB\nRssAnon:\t   700 kB\nRssFile:\t 200 kB\n";
-  EXPECT_EQ(app::residentAnonymousBytes(root.c_str()), 700u * 1024);
-  std::filesystem::remove_all(root);
-  EXPECT_EQ(app::residentAnonymousBytes(root.c_str()), 0u);
+  EXPECT_EQ(readStatus(app::residentAnonymousBytes,
+                       "VmData:\t  1234 kB\nVmRSS:\t   900 kB\nRssAnon:\t   700 kB\n"
+                       "RssFile:\t 200 kB\n"),
+            700u * 1024);
+  EXPECT_EQ(readStatus(app::residentAnonymousBytes, nullptr), 0u);
   EXPECT_GT(app::residentAnonymousBytes(), 0u);
 }
 

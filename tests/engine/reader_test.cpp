@@ -383,10 +383,11 @@ TEST_F(ReaderTest, JoiningTheNetsNeedsTheirRecordsAndListsBeforeTheyAreTaken) {
       return utils::AvailableMemory{bytes, utils::MemoryBound::kControlGroup};
     };
     const std::string expected =
-        room == joinBytes ? ""
-                          : "Cannot allocate memory for the nets of net file " + config_.net_file +
-                                ": " + std::to_string(joinBytes) + " bytes needed, " +
-                                std::to_string(room) + " available (memory limit of the control group)";
+        room == joinBytes
+            ? ""
+            : "Cannot allocate memory for the nets of net file " + config_.net_file + ": " +
+                  std::to_string(joinBytes) + " bytes needed, " + std::to_string(room) +
+                  " available (memory limit of the control group)";
     EXPECT_EQ(read(limits), expected);
   }
   EXPECT_EQ(engine_->nets.size(), 30001u);
